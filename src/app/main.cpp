@@ -1,0 +1,30 @@
+// varnock srce.gif dest.wbmp widthOrZero heightOrZero: converts a GIF picture into a WBMP.
+//
+// Every run prints the banner and puts the embedded document in "cv.html" before it looks at
+// its arguments. Exit status: 0 after a conversion or the usage text, 1 after an error message.
+#include <cstdio>
+
+#include "app/convert.h"
+#include "app/document_file.h"
+#include "app/messages.h"
+#include "raster/gif_load.h"
+
+int main(int argc, char** argv) {
+    silenceGdMessages();
+    std::printf("%s\n", bannerText);
+    if (writeDocumentFile(documentFileName) != 0) {
+        std::fprintf(stderr, "*** varnock ERROR \"can't write cv.html\"\n\n");
+        return 1;
+    }
+    if (argc != 5) {
+        std::printf("%s\n\n", usageText);
+        return 0;
+    }
+    const std::int32_t width = parseDimension(argv[3]);
+    const std::int32_t height = parseDimension(argv[4]);
+    if (convertFile(argv[1], argv[2], width, height) != 0) {
+        std::fprintf(stderr, "*** varnock ERROR \"%s\"\n\n", argv[1]);
+        return 1;
+    }
+    return 0;
+}

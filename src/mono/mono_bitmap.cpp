@@ -1,0 +1,116 @@
+// The packed black-and-white bitmap and the WBMP type 0 file format.
+#include "mono/mono_bitmap.h"
+
+#include <cstring>
+#include <limits>
+
+namespace {
+
+constexpr std::int32_t int32Max = std::numeric_limits<std::int32_t>::max();
+
+bool insidePicture(const MonoBitmap* bitmap, std::int32_t x, std::int32_t y) {
+    return x >= 0 && x < bitmap->width && y >= 0 && y < bitmap->height;
+}
+
+std::size_t byteIndex(const MonoBitmap* bitmap, std::int32_t x, std::int32_t y) {
+    return static_cast<std::size_t>(y) * static_cast<std::size_t>(bitmap->bytesPerRow) +
+           static_cast<std::size_t>(x / 8);
+}
+
+// One byte from the stream, or -1 at its end.
+int readByte(std::FILE* stream) { return std::fgetc(stream); }
+
+}  // namespace
+
+std::int32_t monoCreate(MonoBitmap* bitmap, std::int32_t width, std::int32_t height,
+                        MonoAllocateFn allocate) {
+    if (bitmap == nullptr) return 1;
+    if (width <= 0) return 2;
+    if (height <= 0) return 3;
+
+    // (width + 7) / 8 without forming width + 7, which overflows near the 32-bit maximum.
+    const std::int32_t bytesPerRow = width / 8 + (width % 8 != 0 ? 1 : 0);
+    const std::int64_t dataSize = std::int64_t{bytesPerRow} * height;
+    bitmap->width = width;
+    bitmap->height = height;
+    bitmap->bytesPerRow = bytesPerRow;
+    bitmap->dataSize = dataSize <= int32Max ? static_cast<std::int32_t>(dataSize) : 0;
+    bitmap->data = nullptr;
+    if (dataSize > int32Max) return 4;  // refused like a heap refusal
+
+    void* block = allocate(static_cast<std::size_t>(dataSize));
+    if (block == nullptr) return 4;
+    bitmap->data = static_cast<std::uint8_t*>(block);
+    std::memset(bitmap->data, 0, static_cast<std::size_t>(dataSize));
+    return 0;
+}
+
+std::int32_t monoFree(MonoBitmap* bitmap, MonoReleaseFn release) {
+    if (bitmap == nullptr) return 1;
+    if (bitmap->data == nullptr) return 2;
+    release(bitmap->data);
+    bitmap->data = nullptr;
+    return 0;
+}
+
+std::int32_t monoSetPixel(MonoBitmap* bitmap, std::int32_t x, std::int32_t y, std::int32_t value) {
+    if (bitmap == nullptr) return 1;
+    if (bitmap->data == nullptr) return 2;
+    if (!insidePicture(bitmap, x, y)) return 3;
+    std::uint8_t& byte = bitmap->data[byteIndex(bitmap, x, y)];
+    const std::uint8_t mask = bitMask[x % 8];
+    byte = value != 0 ? static_cast<std::uint8_t>(byte | mask)
+                      : static_cast<std::uint8_t>(byte & ~mask);
+    return 0;
+}
+
+std::int32_t monoGetPixel(const MonoBitmap* bitmap, std::int32_t x, std::int32_t y) {
+    if (bitmap == nullptr || bitmap->data == nullptr || !insidePicture(bitmap, x, y)) return 0;
+    return (bitmap->data[byteIndex(bitmap, x, y)] & bitMask[x % 8]) != 0 ? 1 : 0;
+}
+
+std::int32_t monoWriteWbmp(const MonoBitmap* bitmap, std::FILE* stream) {
+    if (bitmap == nullptr) return 1;
+    if (bitmap->data == nullptr) return 2;
+    if (stream == nullptr) return 3;
+    std::fputc(0, stream);  // type 0
+    std::fputc(0, stream);  // fixed header: no extension headers
+    writeMultiByteInt(stream, bitmap->width);
+    writeMultiByteInt(stream, bitmap->height);
+    std::fwrite(bitmap->data, 1, static_cast<std::size_t>(bitmap->dataSize), stream);
+    return 0;
+}
+
+std::int32_t monoReadWbmp(MonoBitmap* bitmap, std::FILE* stream, MonoAllocateFn allocate) {
+    if (stream == nullptr) return 1;
+    if (readByte(stream) != 0) return 1;
+    if (readByte(stream) != 0) return 2;
+    const std::int32_t width = readMultiByteInt(stream);
+    const std::int32_t height = readMultiByteInt(stream);
+    if (width < wbmpReadMinSide || width > wbmpReadMaxSide) return 3;
+    if (height < wbmpReadMinSide || height > wbmpReadMaxSide) return 3;
+    if (monoCreate(bitmap, width, height, allocate) != 0) return 4;
+    const auto wanted = static_cast<std::size_t>(bitmap->dataSize);
+    if (std::fread(bitmap->data, 1, wanted, stream) != wanted) return 5;
+    return 0;
+}
+
+void writeMultiByteInt(std::FILE* stream, std::int32_t value) {
+    writeMultiByteGroups(stream, value, 0);
+}
+
+void writeMultiByteGroups(std::FILE* stream, std::int32_t value, std::int32_t flag) {
+    if (value > 127) writeMultiByteGroups(stream, value >> 7, 0x80);
+    std::fputc((value & 0x7F) | flag, stream);
+}
+
+std::int32_t readMultiByteInt(std::FILE* stream) {
+    std::uint32_t result = 0;  // unsigned, so that bits shifted past bit 31 are simply lost
+    for (;;) {
+        const int byte = readByte(stream);
+        if (byte == EOF) break;
+        result = (result << 7) | static_cast<std::uint32_t>(byte & 0x7F);
+        if ((byte & 0x80) == 0) break;
+    }
+    return static_cast<std::int32_t>(result);
+}

@@ -1,0 +1,41 @@
+// GIF loading: libgd decodes the file, the picture is handed out through callbacks.
+//
+// loadGifRaster knows nothing of the raster type: it calls onSize once, onPixel once per pixel
+// in row order (top row first, each row from the left), then onEnd. loadGifImage binds it to an
+// RgbImage. Transparency, interlacing and the colour count are not looked at: a pixel gets the
+// red, green and blue of its palette entry. Only the first image of the file is read.
+#pragma once
+
+#include <cstdint>
+
+#include "raster/rgb_image.h"
+
+using GifSizeCallback = void (*)(void* userData, std::int32_t width,
+                                 std::int32_t height);  // once, before any pixel
+using GifPixelCallback = void (*)(void* userData, std::int32_t x, std::int32_t y,
+                                  std::int32_t red, std::int32_t green,
+                                  std::int32_t blue);  // once per pixel, components 0-255
+using GifEndCallback = void (*)(void* userData);       // once, after the last pixel
+
+inline constexpr std::int32_t gifLoadCannotOpen = 1;
+inline constexpr std::int32_t gifLoadNoImage = 2;
+
+// Decodes `path` and walks every pixel. Results: 1 the file cannot be opened, 2 the decoder
+// gave no image (not a GIF, damaged, or a picture without pixels), no callback called in
+// either case; 0 every callback called.
+std::int32_t loadGifRaster(const char* path, GifSizeCallback onSize, GifEndCallback onEnd,
+                           GifPixelCallback onPixel, void* userData);
+
+// Loads `path` into `image` (need not be initialised). Results: 0x10000000 cannot be opened or
+// decoded (bit added to status, nothing allocated); 0x8000000 the raster was refused (status
+// 0x8000001, nothing allocated); 0 loaded, status 0.
+std::int32_t loadGifImage(RgbImage* image, const char* path);
+
+// The three callbacks loadGifImage passes, with the image as user data.
+void rasterSizeCallback(void* userData, std::int32_t width, std::int32_t height);
+void rasterPixelCallback(void* userData, std::int32_t x, std::int32_t y, std::int32_t red,
+                         std::int32_t green, std::int32_t blue);
+void rasterEndCallback(void* userData);
+
+// Keeps libgd's own warnings off standard error. Called once at start-up.
+void silenceGdMessages();

@@ -1,0 +1,156 @@
+#include "test_support.h"
+
+#include <fcntl.h>
+#include <gd.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+namespace testsupport {
+
+namespace fs = std::filesystem;
+
+ScratchDir::ScratchDir() {
+    std::string pattern = (fs::temp_directory_path() / "varnock-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+ScratchDir::~ScratchDir() {
+    std::error_code ignored;
+    // Give back write permission that a test may have taken away, so everything can go.
+    for (auto it = fs::recursive_directory_iterator(path_, ignored);
+         it != fs::recursive_directory_iterator(); it.increment(ignored)) {
+        if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+        }
+    }
+    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
+    fs::remove_all(path_, ignored);
+}
+
+Bytes readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void writeFile(const std::string& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+}
+
+void writeText(const std::string& path, const std::string& text) {
+    writeFile(path, Bytes(text.begin(), text.end()));
+}
+
+std::string dataPath(const std::string& relative) {
+    return std::string(VARNOCK_TEST_DATA) + "/" + relative;
+}
+
+namespace {
+
+std::string readAll(int fd) {
+    std::string text;
+    char buffer[4096];
+    ssize_t got = 0;
+    while ((got = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(got));
+    return text;
+}
+
+}  // namespace
+
+RunResult runVarnock(const std::vector<std::string>& args, const std::string& workDir) {
+    ScratchDir capture;
+    const std::string outPath = capture.file("out");
+    const std::string errPath = capture.file("err");
+    RunResult result;
+    const pid_t child = fork();
+    if (child == 0) {
+        const int in = open("/dev/null", O_RDONLY);
+        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (in < 0 || out < 0 || err < 0 || chdir(workDir.c_str()) != 0) _exit(127);
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(err, 2);
+        std::vector<char*> argv;
+        std::string program = VARNOCK_EXE;
+        argv.push_back(program.data());
+        std::vector<std::string> copies = args;
+        for (auto& arg : copies) argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
+    const int outFd = open(outPath.c_str(), O_RDONLY);
+    const int errFd = open(errPath.c_str(), O_RDONLY);
+    result.out = readAll(outFd);
+    result.err = readAll(errFd);
+    close(outFd);
+    close(errFd);
+    return result;
+}
+
+void writeGif(const std::string& path, const GifSpec& spec) {
+    gdImagePtr picture = gdImageCreate(spec.width, spec.height);
+    ASSERT_NE(picture, nullptr);
+    std::vector<int> colours;
+    for (const std::uint32_t rgb : spec.palette) {
+        colours.push_back(gdImageColorAllocate(picture, static_cast<int>((rgb >> 16) & 0xFF),
+                                               static_cast<int>((rgb >> 8) & 0xFF),
+                                               static_cast<int>(rgb & 0xFF)));
+    }
+    if (spec.transparent >= 0) gdImageColorTransparent(picture, colours.at(spec.transparent));
+    gdImageInterlace(picture, spec.interlaced ? 1 : 0);
+    for (std::int32_t y = 0; y < spec.height; ++y) {
+        for (std::int32_t x = 0; x < spec.width; ++x) {
+            const auto index = static_cast<std::size_t>(y * spec.width + x);
+            gdImageSetPixel(picture, x, y, colours.at(static_cast<std::size_t>(spec.indices.at(index))));
+        }
+    }
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    gdImageGif(picture, out);
+    std::fclose(out);
+    gdImageDestroy(picture);
+}
+
+RgbImage makeImage(std::int32_t width, std::int32_t height, const std::vector<std::uint8_t>& rgb) {
+    RgbImage image{};
+    EXPECT_EQ(rgbImageAlloc(&image, width, height), 0);
+    if (image.status != 0) return image;
+    std::size_t at = 0;
+    for (std::int32_t y = 0; y < height; ++y) {
+        for (std::int32_t x = 0; x < 3 * width; ++x) {
+            image.rows[y][x] = at < rgb.size() ? rgb[at] : 0;
+            ++at;
+        }
+    }
+    return image;
+}
+
+RgbImage makeGreyImage(std::int32_t width, std::int32_t height, const std::vector<int>& greys) {
+    std::vector<std::uint8_t> rgb;
+    for (const int grey : greys) {
+        for (int channel = 0; channel < 3; ++channel) rgb.push_back(static_cast<std::uint8_t>(grey));
+    }
+    return makeImage(width, height, rgb);
+}
+
+std::vector<std::uint8_t> imageBytes(const RgbImage& image) {
+    std::vector<std::uint8_t> bytes;
+    for (std::int32_t y = 0; y < image.height; ++y) {
+        bytes.insert(bytes.end(), image.rows[y], image.rows[y] + 3 * image.width);
+    }
+    return bytes;
+}
+
+}  // namespace testsupport

@@ -1,0 +1,63 @@
+// Shared helpers for the tests: scratch folders, file bytes, running the real program, and
+// small GIF files drawn with libgd.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "raster/rgb_image.h"
+
+namespace testsupport {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A fresh folder under the system's temporary folder, removed with everything in it at the end.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+Bytes readFile(const std::string& path);
+void writeFile(const std::string& path, const Bytes& bytes);
+void writeText(const std::string& path, const std::string& text);
+std::string dataPath(const std::string& relative);  // a file under tests/data
+
+// What a run of the program printed and how it ended.
+struct RunResult {
+    int exitStatus = -1;  // -1 when it did not exit normally
+    std::string out;
+    std::string err;
+};
+
+// Runs the varnock program with `args` in the folder `workDir`, with no standard input.
+RunResult runVarnock(const std::vector<std::string>& args, const std::string& workDir);
+
+// A GIF of the given size whose pixel (x, y) uses palette[indices[y * width + x]], written
+// with libgd; `transparent` >= 0 names a transparent index; `interlaced` stores it interlaced.
+struct GifSpec {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::vector<std::uint32_t> palette;  // 0xRRGGBB
+    std::vector<std::int32_t> indices;
+    std::int32_t transparent = -1;
+    bool interlaced = false;
+};
+void writeGif(const std::string& path, const GifSpec& spec);
+
+// A small RgbImage helper: allocates width x height and fills every pixel from `rgb` (3 bytes
+// a pixel, row by row). Fails the current test when the allocation is refused.
+RgbImage makeImage(std::int32_t width, std::int32_t height, const std::vector<std::uint8_t>& rgb);
+RgbImage makeGreyImage(std::int32_t width, std::int32_t height, const std::vector<int>& greys);
+std::vector<std::uint8_t> imageBytes(const RgbImage& image);  // 3 * width bytes a row, no fill
+
+}  // namespace testsupport
