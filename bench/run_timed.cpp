@@ -4,11 +4,13 @@
 // the same machine load).
 //
 // Usage: run_timed ROUNDS FOLDER < commands
-// Each input line is "NAME<TAB>COMMAND" or "pair<TAB>NAME_A<TAB>NAME_B" (report the paired
-// ratio A / B as well). A command without '|' runs directly from its blank-separated words; one
-// with '|' runs through /bin/sh -c. Every command runs in FOLDER with standard input, output
-// and error on /dev/null. One warm-up round comes first; the order of the commands rotates from
-// round to round.
+// Each input line is "NAME<TAB>COMMAND", "pair<TAB>NAME_A<TAB>NAME_B" (report the paired
+// ratio A / B as well) or "clean<TAB>FILE..." (files of FOLDER removed before every run, outside
+// the timing, so that each run creates its output as a first conversion does: rewriting the
+// same file back to back can make the file system wait for the previous run's write-back). A
+// command without '|' runs directly from its blank-separated words; one with '|' runs through
+// /bin/sh -c. Every command runs in FOLDER with standard input, output and error on /dev/null. One
+// warm-up round comes first; the order of the commands rotates from round to round.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -60,7 +62,10 @@ std::vector<std::string> splitWords(const std::string& text) {
 }
 
 // Runs one command to its end; false when it could not start or did not exit with 0.
-bool runOnce(const Command& command, const std::string& folder, double* millis, long* peakKib) {
+bool runOnce(const Command& command, const std::string& folder,
+             const std::vector<std::string>& cleanFiles, double* millis, long* peakKib) {
+    for (const std::string& file : cleanFiles)
+        std::remove((folder + "/" + file).c_str());
     std::vector<std::string> words;
     if (command.text.find('|') != std::string::npos) {
         words = {"/bin/sh", "-c", command.text};
@@ -119,12 +124,16 @@ int main(int argc, char** argv) {
     const std::string folder = argv[2];
     std::vector<Command> commands;
     std::vector<std::pair<std::string, std::string>> pairNames;
+    std::vector<std::string> cleanFiles;
     for (std::string line; std::getline(std::cin, line);) {
         const std::size_t tab = line.find('\t');
         if (line.empty() || tab == std::string::npos) continue;
         const std::string name = line.substr(0, tab);
         const std::string rest = line.substr(tab + 1);
-        if (name == "pair") {
+        if (name == "clean") {
+            for (const std::string& file : splitWords(rest))
+                cleanFiles.push_back(file);
+        } else if (name == "pair") {
             const std::size_t second = rest.find('\t');
             if (second != std::string::npos) {
                 pairNames.emplace_back(rest.substr(0, second), rest.substr(second + 1));
@@ -142,7 +151,7 @@ int main(int argc, char** argv) {
             if (command.failed) continue;
             double millis = 0;
             long peakKib = 0;
-            if (!runOnce(command, folder, &millis, &peakKib)) {
+            if (!runOnce(command, folder, cleanFiles, &millis, &peakKib)) {
                 command.failed = true;
                 continue;
             }

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Measures varnock against the decode floor (in both libgd link modes) and the installed peers.
 #
-# Usage: scripts/bench.sh [--rounds N] [--quick] [--micro] [--instructions]
+# Usage: scripts/bench.sh [--rounds N] [--quick] [--micro] [--instructions] [--install-peers]
 #   --rounds N      timed rounds per job (default 31)
 #   --quick         only the 200 x 150 and 640 x 480 pictures
 #   --micro         also run the micro-benchmarks of the stages
-#   --instructions  also count instructions with callgrind (needs valgrind)
+#   --instructions  also count instructions with callgrind (valgrind is installed for it)
+#   --install-peers install netpbm, GraphicsMagick and ImageMagick first (apt-get)
 #
 # It builds two release trees under build-bench/ (libgd static and shared), writes the inputs
 # from a fixed seed, then, for every input and each of three jobs (native size "0 0", a
@@ -19,19 +20,29 @@ rounds=31
 quick=0
 micro=0
 instructions=0
+peers=0
 while [[ $# -gt 0 ]]; do
     case "$1" in
         --rounds) rounds="$2"; shift 2 ;;
         --quick) quick=1; shift ;;
         --micro) micro=1; shift ;;
         --instructions) instructions=1; shift ;;
-        *) echo "usage: $0 [--rounds N] [--quick] [--micro] [--instructions]" >&2; exit 2 ;;
+        --install-peers) peers=1; shift ;;
+        *)
+            echo "usage: $0 [--rounds N] [--quick] [--micro] [--instructions] [--install-peers]" >&2
+            exit 2
+            ;;
     esac
 done
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 out="$root/build-bench"
 jobs="${BENCH_JOBS:-2}"
+
+extra=(libbenchmark-dev)
+if [[ $instructions -eq 1 ]]; then extra+=(valgrind); fi
+if [[ $peers -eq 1 ]]; then extra+=(netpbm graphicsmagick imagemagick); fi
+"$root/scripts/deps.sh" "${extra[@]}"
 
 build() {  # build TREE STATIC TARGETS...
     local tree="$1" static="$2"
@@ -109,6 +120,7 @@ for name in "${inputs[@]}"; do
                 printf 'imagemagick\t%s %s -scale %sx%s! -grayscale Average -dither FloydSteinberg -remap pattern:gray50 i.wbmp\n' \
                     "$im_cmd" "$gif" "$tw" "$th"
             fi
+            printf 'clean\tv-static.wbmp v-shared.wbmp n.wbmp g.wbmp i.wbmp\n'
             printf 'pair\tvarnock\tfloor-static\n'
             printf 'pair\tvarnock-shared-gd\tfloor-shared\n'
         } | "$bin/bench/run_timed" "$rounds" "$work"
