@@ -1,43 +1,14 @@
 // Writing an RgbImage as a WBMP file: dither, pack, then open and write in one go.
 #include "mono/wbmp_export.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
 #include "mono/dither.h"
 #include "mono/mono_bitmap.h"
+#include "util/output_file.h"
 
 namespace {
-
-// The destination opened for writing bytes ("wb": created, or emptied when it exists), and
-// whether this call created it.
-struct Destination {
-    std::FILE* stream = nullptr;
-    bool created = false;
-};
-
-Destination openDestination(const char* path) {
-    Destination destination;
-    const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-        destination.stream = fdopen(fd, "wb");
-        if (destination.stream == nullptr) {
-            close(fd);
-            unlink(path);
-            return destination;
-        }
-        destination.created = true;
-        return destination;
-    }
-    if (errno != EEXIST) return destination;
-    destination.stream = std::fopen(path, "wb");
-    return destination;
-}
 
 // Sets every white pixel's bit and clears every black one's, one monoSetPixel per pixel (the
 // bitmap has the image's size; a red byte above 127 is white). The calls go through a copy of
@@ -56,18 +27,10 @@ void packWhitePixels(const RgbImage* image, const MonoBitmap* bitmap) {
                 monoSetPixel(&target, x + bit, y, pixel[3 * bit] >> 7);
             }
         }
-        for (; x < width; ++x, pixel += 3)
+        for (; x < width; ++x, pixel += 3) {
             monoSetPixel(&target, x, y, pixel[0] >> 7);
+        }
     }
-}
-
-// Writes the bitmap and closes the stream. Returns 0 when every write, the flush and the close
-// succeeded.
-std::int32_t writeAndClose(const MonoBitmap* bitmap, std::FILE* stream) {
-    monoWriteWbmp(bitmap, stream);
-    const bool writeFailed = std::fflush(stream) != 0 || std::ferror(stream) != 0;
-    const bool closeFailed = std::fclose(stream) != 0;
-    return writeFailed || closeFailed ? 1 : 0;
 }
 
 }  // namespace
@@ -79,10 +42,10 @@ std::int32_t writeWbmpFile(RgbImage* image, const char* path) {
     packWhitePixels(image, &bitmap);
 
     std::int32_t result = 1;
-    const Destination destination = openDestination(path);
-    if (destination.stream != nullptr) {
-        result = writeAndClose(&bitmap, destination.stream);
-        if (result != 0 && destination.created) unlink(path);
+    OutputFile output = openOutputFile(path);
+    if (output.stream != nullptr) {
+        monoWriteWbmp(&bitmap, output.stream);
+        result = closeOutputFile(&output, path);
     }
     monoFree(&bitmap, std::free);
     return result;

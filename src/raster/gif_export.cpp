@@ -1,70 +1,12 @@
 // GIF export adapter over libgd, and two pixel operations on libgd palette images.
 #include "raster/gif_export.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <limits>
 
+#include "util/output_file.h"
+
 namespace {
-
-// The output opened for writing bytes ("wb": created, or emptied when it exists), and whether
-// this call created it, with the identity of the file it created.
-struct GifOutput {
-    std::FILE* stream = nullptr;
-    bool created = false;
-    dev_t device = 0;
-    ino_t inode = 0;
-};
-
-GifOutput openOutput(const char* path) {
-    GifOutput output;
-    const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        if (errno == EEXIST) output.stream = std::fopen(path, "wb");
-        return output;
-    }
-    struct stat info {};
-    if (fstat(fd, &info) != 0) {
-        close(fd);
-        unlink(path);
-        return output;
-    }
-    output.stream = fdopen(fd, "wb");
-    if (output.stream == nullptr) {
-        close(fd);
-        unlink(path);
-        return output;
-    }
-    output.created = true;
-    output.device = info.st_dev;
-    output.inode = info.st_ino;
-    return output;
-}
-
-// Removes the file this call created, provided the path still names that same regular file.
-void removeCreatedOutput(const GifOutput& output, const char* path) {
-    if (!output.created) return;
-    struct stat info {};
-    if (lstat(path, &info) != 0) return;
-    if (!S_ISREG(info.st_mode) || info.st_dev != output.device || info.st_ino != output.inode) {
-        return;
-    }
-    unlink(path);
-}
-
-// Encodes the picture and closes the stream. Returns 0 when every write, the flush and the
-// close succeeded.
-std::int32_t encodeAndClose(gdImagePtr picture, std::FILE* stream) {
-    gdImageGif(picture, stream);
-    const bool writeFailed = std::ferror(stream) != 0;
-    const bool flushFailed = std::fflush(stream) != 0;
-    const bool closeFailed = std::fclose(stream) != 0;
-    return writeFailed || flushFailed || closeFailed ? gifExportCannotWrite : 0;
-}
 
 // Allocates palette entries in order, at most gifExportMaxColours, and stores the colour index
 // of each in `slots`. Returns how many were taken.
@@ -121,13 +63,12 @@ std::int32_t saveGifFromPalette(const char* path, std::int32_t width, std::int32
     if (transparentFirst != 0 && taken > 0) gdImageColorTransparent(picture, slots[0]);
     drawPixels(picture, onIndex, userData, slots, taken);
 
-    const GifOutput output = openOutput(path);
-    if (output.stream == nullptr) {
-        gdImageDestroy(picture);
-        return gifExportCannotWrite;
+    OutputFile output = openOutputFile(path);
+    std::int32_t result = gifExportCannotWrite;
+    if (output.stream != nullptr) {
+        gdImageGif(picture, output.stream);
+        if (closeOutputFile(&output, path) == 0) result = 0;
     }
-    const std::int32_t result = encodeAndClose(picture, output.stream);
-    if (result != 0) removeCreatedOutput(output, path);
     gdImageDestroy(picture);
     return result;
 }
