@@ -74,19 +74,31 @@ struct RowState {
     std::ptrdiff_t belowHere;  // red of (x, y + 1), waiting for its share from above
 };
 
+// The shares that a pixel of each grey value pushes, once the threshold is known: the value
+// alone decides the pixel and its error, so the diffusion looks its shares up directly.
+using ShareChoice = std::array<Shares, 256>;
+
+void chooseShares(std::int32_t threshold, ShareChoice* choice) {
+    for (std::int32_t value = 0; value < 256; ++value) {
+        const std::int32_t decided = value >= threshold ? 255 : 0;  // a tie goes to white
+        (*choice)[static_cast<std::size_t>(value)] =
+            shareTable[static_cast<std::size_t>(value - decided + maxError)];
+    }
+}
+
 // Decides pixel x of `row`, writes it to all three bytes and pushes the error's shares into the
 // neighbours that exist. The shares reach each neighbour in the order of a plain scan, each
 // sum clamped before the next, so the result is that of pushing them one by one into memory.
 template <bool hasLeft, bool hasRight, bool hasBelow>
 inline void decidePixel(std::uint8_t* row, std::uint8_t* below, std::ptrdiff_t at,
-                        std::ptrdiff_t threshold, RowState* state) {
+                        std::ptrdiff_t threshold, const ShareChoice& choice, RowState* state) {
     const std::ptrdiff_t value = state->current;
-    // 255 when value >= threshold (a tie goes to white), else 0; no branch on the pixel.
-    const std::ptrdiff_t decided = (0 - static_cast<std::ptrdiff_t>(value >= threshold)) & 255;
-    const Shares& shares = shareTable[static_cast<std::size_t>(value - decided + maxError)];
-    row[at] = static_cast<std::uint8_t>(decided);
-    row[at + 1] = static_cast<std::uint8_t>(decided);
-    row[at + 2] = static_cast<std::uint8_t>(decided);
+    const Shares& shares = choice[static_cast<std::size_t>(value)];
+    // 255 when value >= threshold, else 0; no branch on the pixel.
+    const auto decided = static_cast<std::uint8_t>(0 - static_cast<int>(value >= threshold));
+    row[at] = decided;
+    row[at + 1] = decided;
+    row[at + 2] = decided;
     if (hasRight) state->current = addShare(row[at + 3], shares.right);
     if (!hasBelow) return;
     if (hasLeft) {
@@ -98,27 +110,29 @@ inline void decidePixel(std::uint8_t* row, std::uint8_t* below, std::ptrdiff_t a
 
 template <bool hasBelow>
 void diffuseRow(std::uint8_t* row, std::uint8_t* below, std::int32_t width,
-                std::ptrdiff_t threshold) {
+                std::ptrdiff_t threshold, const ShareChoice& choice) {
     RowState state{row[0], 0, hasBelow ? below[0] : 0};
     const std::ptrdiff_t last = 3 * static_cast<std::ptrdiff_t>(width - 1);
     if (width == 1) {
-        decidePixel<false, false, hasBelow>(row, below, 0, threshold, &state);
+        decidePixel<false, false, hasBelow>(row, below, 0, threshold, choice, &state);
     } else {
-        decidePixel<false, true, hasBelow>(row, below, 0, threshold, &state);
+        decidePixel<false, true, hasBelow>(row, below, 0, threshold, choice, &state);
         for (std::ptrdiff_t at = 3; at < last; at += 3) {
-            decidePixel<true, true, hasBelow>(row, below, at, threshold, &state);
+            decidePixel<true, true, hasBelow>(row, below, at, threshold, choice, &state);
         }
-        decidePixel<true, false, hasBelow>(row, below, last, threshold, &state);
+        decidePixel<true, false, hasBelow>(row, below, last, threshold, choice, &state);
     }
     if (hasBelow) below[last] = static_cast<std::uint8_t>(state.belowLeft);
 }
 
 void diffuse(RgbImage* image, std::int32_t threshold) {
+    ShareChoice choice;
+    chooseShares(threshold, &choice);
     const std::int32_t lastRow = image->height - 1;
     for (std::int32_t y = 0; y < lastRow; ++y) {
-        diffuseRow<true>(image->rows[y], image->rows[y + 1], image->width, threshold);
+        diffuseRow<true>(image->rows[y], image->rows[y + 1], image->width, threshold, choice);
     }
-    diffuseRow<false>(image->rows[lastRow], nullptr, image->width, threshold);
+    diffuseRow<false>(image->rows[lastRow], nullptr, image->width, threshold, choice);
 }
 
 }  // namespace
