@@ -27,7 +27,10 @@
 // interrupted half-way leaves a file that the next run still recognises and repairs.
 //
 // Write failures on the document (a full disk) are ignored: the run goes on as if it had been
-// written, and a full disk shows up in the conversion's own checked writes.
+// written, and a full disk shows up in the conversion's own checked writes. A file that a full
+// disk left empty carries no mark and is then left alone, like any other, until it is removed.
+// A name that keeps vanishing and reappearing between the steps gives result 1 after a few
+// attempts.
 #include "app/document_file.h"
 
 #include <fcntl.h>
