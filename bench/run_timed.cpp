@@ -4,13 +4,18 @@
 // the same machine load).
 //
 // Usage: run_timed ROUNDS FOLDER < commands
-// Each input line is "NAME<TAB>COMMAND", "pair<TAB>NAME_A<TAB>NAME_B" (report the paired
-// ratio A / B as well) or "clean<TAB>FILE..." (files of FOLDER removed before every run, outside
-// the timing, so that each run creates its output as a first conversion does: rewriting the
-// same file back to back can make the file system wait for the previous run's write-back). A
-// command without '|' runs directly from its blank-separated words; one with '|' runs through
-// /bin/sh -c. Every command runs in FOLDER with standard input, output and error on /dev/null. One
-// warm-up round comes first; the order of the commands rotates from round to round.
+// Each input line is one of:
+//   NAME<TAB>COMMAND                 a command to measure
+//   pair<TAB>NAME_A<TAB>NAME_B       also report the paired time ratio A / B
+//   clean<TAB>FILE...                files of FOLDER removed before every run, outside the
+//                                    timing, so that each run creates its output as a first
+//                                    conversion does (rewriting the same file back to back can
+//                                    make the file system wait for the previous write-back)
+//   budget<TAB>NAME<TAB>BASE<TAB>KIB report whether NAME's median peak memory stays within
+//                                    BASE's plus KIB
+// A command without '|' runs directly from its blank-separated words; one with '|' runs through
+// /bin/sh -c. Every command runs in FOLDER with standard input, output and error on /dev/null.
+// One warm-up round comes first; the order of the commands rotates from round to round.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -125,12 +130,23 @@ int main(int argc, char** argv) {
     std::vector<Command> commands;
     std::vector<std::pair<std::string, std::string>> pairNames;
     std::vector<std::string> cleanFiles;
+    struct Budget {
+        std::string name;
+        std::string base;
+        double extraKib;
+    };
+    std::vector<Budget> budgets;
     for (std::string line; std::getline(std::cin, line);) {
         const std::size_t tab = line.find('\t');
         if (line.empty() || tab == std::string::npos) continue;
         const std::string name = line.substr(0, tab);
         const std::string rest = line.substr(tab + 1);
-        if (name == "clean") {
+        if (name == "budget") {
+            const std::vector<std::string> words = splitWords(rest);
+            if (words.size() == 3) {
+                budgets.push_back({words[0], words[1], std::atof(words[2].c_str())});
+            }
+        } else if (name == "clean") {
             for (const std::string& file : splitWords(rest))
                 cleanFiles.push_back(file);
         } else if (name == "pair") {
@@ -181,6 +197,19 @@ int main(int argc, char** argv) {
         if (a == count || b == count || commands[a].failed || commands[b].failed) continue;
         std::printf("  paired ratio %s / %s: %.2f\n", nameA.c_str(), nameB.c_str(),
                     pairedRatio(commands[a], commands[b]));
+    }
+    for (const Budget& budget : budgets) {
+        const std::size_t a = findCommand(commands, budget.name);
+        const std::size_t b = findCommand(commands, budget.base);
+        if (a == count || b == count || commands[a].failed || commands[b].failed) continue;
+        const auto medianPeak = [](const Command& command) {
+            return median(std::vector<double>(command.peakKib.begin(), command.peakKib.end()));
+        };
+        const double peak = medianPeak(commands[a]);
+        const double limit = medianPeak(commands[b]) + budget.extraKib;
+        std::printf("  peak memory %s: %.0f KiB, budget %s + %.0f = %.0f KiB: %s\n",
+                    budget.name.c_str(), peak, budget.base.c_str(), budget.extraKib, limit,
+                    peak <= limit ? "within" : "OVER");
     }
     return 0;
 }
