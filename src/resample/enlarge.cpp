@@ -2,8 +2,8 @@
 //
 // Result pixel (column (j - 1) * fx + l, row (i - 1) * fy + k) of the cell between source columns
 // j - 1, j and rows i - 1, i is
-//   ((fy - k) * ((fx - l) * P(j-1, i-1) + l * P(j, i-1)) + k * ((fx - l) * P(j-1, i) + l * P(j, i)))
-//   / (fx * fy), truncated.
+//   ((fy - k) * ((fx - l) * P(j-1, i-1) + l * P(j, i-1)) + k * ((fx - l) * P(j-1, i) + l * P(j,
+//   i))) / (fx * fy), truncated.
 // Written as (fx - l) * V(j-1) + l * V(j) with V(c) = (fy - k) * P(c, i-1) + k * P(c, i), the
 // numerator of a result row grows by V(j) - V(j-1) from one column to the next, so each row
 // costs one addition and one division per channel and pixel. Rows and columns shared by two
@@ -46,9 +46,8 @@ bool planAxis(std::int32_t requested, std::int32_t sourceSize, AxisPlan* plan) {
 
 // True when rgbImageAlloc would size a block for width x height within its limit.
 bool blockWithinLimit(std::int32_t width, std::int32_t height) {
-    const std::size_t columns =
-        static_cast<std::size_t>(width) +
-        static_cast<std::size_t>(rgbImageRowFill(width, rowAlignment));
+    const std::size_t columns = static_cast<std::size_t>(width) +
+                                static_cast<std::size_t>(rgbImageRowFill(width, rowAlignment));
     const std::size_t rowCount = static_cast<std::size_t>(height);
     std::size_t rowBytes = 0;
     std::size_t pixelBytes = 0;
@@ -81,6 +80,18 @@ struct PlainQuotient {
     std::uint64_t operator()(std::uint64_t numerator) const { return numerator / divisor; }
 };
 
+// Fills `count` pixels (at least 1) with `pixel`, doubling the part already written.
+void repeatPixel(std::uint8_t* out, const std::uint8_t* pixel, std::int32_t count) {
+    std::memcpy(out, pixel, 3);
+    const std::size_t total = 3 * static_cast<std::size_t>(count);
+    std::size_t done = 3;
+    while (done < total) {
+        const std::size_t chunk = done < total - done ? done : total - done;
+        std::memcpy(out + done, out, chunk);
+        done += chunk;
+    }
+}
+
 // One result row from the source rows `top` and `bottom` weighted topWeight and bottomWeight
 // (their sum is fy). Value is wide enough for every numerator; unsigned wrap-around of the
 // running numerator is harmless because its true value always lies in range.
@@ -97,7 +108,7 @@ void fillRow(std::uint8_t* out, const std::uint8_t* top, const std::uint8_t* bot
         const std::uint8_t pixel[3] = {static_cast<std::uint8_t>(divide(left[0])),
                                        static_cast<std::uint8_t>(divide(left[1])),
                                        static_cast<std::uint8_t>(divide(left[2]))};
-        for (std::int32_t x = 0; x < outWidth; ++x, out += 3) std::memcpy(out, pixel, 3);
+        repeatPixel(out, pixel, outWidth);
         return;
     }
     for (std::int32_t j = 1; j < sourceWidth; ++j) {
@@ -136,7 +147,8 @@ void fillImage(RgbImage* dest, const RgbImage* source, AxisPlan across, AxisPlan
         fillRow<Value>(out[0], source->rows[0], source->rows[0], Value{1}, Value{0}, sourceWidth,
                        across.factor, across.size, divide);
         const std::size_t rowBytes = 3 * static_cast<std::size_t>(across.size);
-        for (std::int32_t y = 1; y < down.size; ++y) std::memcpy(out[y], out[0], rowBytes);
+        for (std::int32_t y = 1; y < down.size; ++y)
+            std::memcpy(out[y], out[0], rowBytes);
         return;
     }
     const Value fy = static_cast<Value>(down.factor);
@@ -149,8 +161,8 @@ void fillImage(RgbImage* dest, const RgbImage* source, AxisPlan across, AxisPlan
                            divide);
         }
     }
-    fillRow<Value>(out[y], source->rows[sourceHeight - 2], source->rows[sourceHeight - 1],
-                   Value{0}, fy, sourceWidth, across.factor, across.size, divide);
+    fillRow<Value>(out[y], source->rows[sourceHeight - 2], source->rows[sourceHeight - 1], Value{0},
+                   fy, sourceWidth, across.factor, across.size, divide);
 }
 
 }  // namespace

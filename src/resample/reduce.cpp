@@ -2,14 +2,18 @@
 //
 // Destination pixel (x, y) covers the source rectangle from L = x * sw * 128 / dw to
 // R = (x + 1) * sw * 128 / dw across and from T = y * sh * 128 / dh to B = (y + 1) * sh * 128 / dh
-// down, in 1/128 pixel. Each edge is cut into a partial pixel band, a band of whole pixels and
-// a second partial band, which gives nine regions; each adds its truncated mean colour times
-// its area (>> 7), and the total is divided by the rectangle's area (>> 7). Pixels are
-// produced in scan order until an edge product would pass 2,147,483,647.
+// down, in 1/128 pixel. Each side is cut into three bands: the partial pixel at its near edge,
+// the whole pixels between, and the partial pixel at its far edge. The nine regions that the
+// bands form each add their truncated mean colour times their area (>> 7), and the total is
+// divided by the rectangle's area (>> 7). Pixels are produced in scan order until an edge
+// product would pass 2,147,483,647.
 #include "resample/reduce.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <limits>
+
+#include "util/checked.h"
 
 namespace {
 
@@ -26,55 +30,101 @@ inline std::uint64_t divideUnsigned(std::uint64_t numerator, std::uint64_t divis
     return numerator / divisor;
 }
 
-// The body of accumulateRegion; sums[0..2] are red, green and blue. A region whose weight
-// shifts down to 0 would add its mean times 0, so it is not read.
-inline void accumulate(std::uint8_t* const* rows, std::int32_t left, std::int32_t top,
-                       std::int32_t right, std::int32_t bottom, std::int64_t* sums,
-                       std::int64_t weight, std::int32_t sourceWidth, std::int32_t sourceHeight) {
-    left >>= subPixelShift;
-    top >>= subPixelShift;
-    right >>= subPixelShift;
-    bottom >>= subPixelShift;
-    if (left >= right || top >= bottom) return;
-    weight >>= subPixelShift;
-    if (right > sourceWidth) right = sourceWidth;
-    if (bottom > sourceHeight) bottom = sourceHeight;
-    if (left < 0) left = 0;
-    if (top < 0) top = 0;
-    if (weight == 0 || left >= right || top >= bottom) return;
+// A divisor prepared for many divisions: numerators below 2^32 and a divisor from 2 to
+// 2^32 / 255 are divided by one multiplication by ceil(2^64 / divisor), keeping the high 64
+// bits, which gives the exact truncated quotient; anything else by a plain division.
+struct Reciprocal {
+    std::uint64_t divisor;
+    std::uint64_t magic;  // 0: divide plainly
+};
 
-    std::uint64_t mean[3];
+__extension__ using Uint128 = unsigned __int128;
+
+inline Reciprocal makeReciprocal(std::uint64_t divisor) {
+    constexpr std::uint64_t magicLimit = std::numeric_limits<std::uint32_t>::max() / 255;
+    if (divisor < 2 || divisor > magicLimit) return {divisor, 0};
+    return {divisor, std::numeric_limits<std::uint64_t>::max() / divisor + 1};
+}
+
+inline std::uint64_t divideBy(const Reciprocal& reciprocal, std::uint64_t numerator) {
+    if (reciprocal.magic != 0 && (numerator >> 32) == 0) {
+        return static_cast<std::uint64_t>((Uint128{reciprocal.magic} * numerator) >> 64);
+    }
+    return numerator / reciprocal.divisor;
+}
+
+// Three channel values or sums: red, green, blue. Sums are unsigned so that no weight, however
+// large, can make an addition undefined.
+struct Colour {
+    std::uint64_t red;
+    std::uint64_t green;
+    std::uint64_t blue;
+};
+
+// Truncated mean colour of the source pixels [left, right) x [top, bottom), a range that is
+// not empty and lies inside the source. `totals`, when not null, holds for every source column
+// its three channel totals over exactly the rows [top, bottom).
+inline Colour regionMean(std::uint8_t* const* rows, std::int32_t left, std::int32_t top,
+                         std::int32_t right, std::int32_t bottom, const std::uint32_t* totals) {
     const std::size_t first = 3 * static_cast<std::size_t>(left);
     if (right - left == 1 && bottom - top == 1) {
         const std::uint8_t* pixel = rows[top] + first;
-        mean[0] = pixel[0];
-        mean[1] = pixel[1];
-        mean[2] = pixel[2];
+        return {pixel[0], pixel[1], pixel[2]};
+    }
+    const std::size_t end = 3 * static_cast<std::size_t>(right);
+    Colour total{0, 0, 0};
+    if (totals != nullptr) {
+        for (std::size_t at = first; at < end; at += 3) {
+            total.red += totals[at];
+            total.green += totals[at + 1];
+            total.blue += totals[at + 2];
+        }
     } else {
-        const std::size_t end = 3 * static_cast<std::size_t>(right);
-        std::uint64_t red = 0;
-        std::uint64_t green = 0;
-        std::uint64_t blue = 0;
         for (std::int32_t y = top; y < bottom; ++y) {
             const std::uint8_t* row = rows[y];
             for (std::size_t at = first; at < end; at += 3) {
-                red += row[at];
-                green += row[at + 1];
-                blue += row[at + 2];
+                total.red += row[at];
+                total.green += row[at + 1];
+                total.blue += row[at + 2];
             }
         }
-        const std::uint64_t count = static_cast<std::uint64_t>(right - left) *
-                                    static_cast<std::uint64_t>(bottom - top);
-        mean[0] = divideUnsigned(red, count);
-        mean[1] = divideUnsigned(green, count);
-        mean[2] = divideUnsigned(blue, count);
     }
-    // Unsigned so that no weight, however large, can make the addition undefined.
-    const std::uint64_t factor = static_cast<std::uint64_t>(weight);
-    for (int channel = 0; channel < 3; ++channel) {
-        sums[channel] = static_cast<std::int64_t>(static_cast<std::uint64_t>(sums[channel]) +
-                                                  mean[channel] * factor);
-    }
+    const std::uint64_t count =
+        static_cast<std::uint64_t>(right - left) * static_cast<std::uint64_t>(bottom - top);
+    return {divideUnsigned(total.red, count), divideUnsigned(total.green, count),
+            divideUnsigned(total.blue, count)};
+}
+
+// One band of a cell side: the whole source pixels [first, end) it reads once limited to the
+// source (empty when end <= first), and its width in 1/128 pixel.
+struct Band {
+    std::int32_t first;
+    std::int32_t end;
+    std::int64_t width;
+};
+
+// A cell side from `low` to `high` (sub-pixels, high exclusive) over a source side of `size`
+// pixels: the near partial band from low to the next pixel boundary, the whole pixels up to the
+// boundary below high, the far partial band from there to high.
+struct Side {
+    Band bands[3];
+    std::int64_t span;
+};
+
+inline Side planSide(std::int32_t low, std::int32_t high, std::int32_t size) {
+    const std::int32_t lowFloor = low & wholeMask;
+    const std::int32_t lowCeiling = lowFloor + subPixel;
+    const std::int32_t highFloor = high & wholeMask;
+    Side side{};
+    const std::int32_t nearPixel = low >> subPixelShift;
+    const std::int32_t middleEnd = highFloor >> subPixelShift;
+    const std::int32_t farPixel = high >> subPixelShift;
+    side.bands[0] = {nearPixel, nearPixel < size ? nearPixel + 1 : nearPixel, lowCeiling - low};
+    side.bands[1] = {lowCeiling >> subPixelShift, middleEnd < size ? middleEnd : size,
+                     std::int64_t{highFloor} - lowCeiling};
+    side.bands[2] = {farPixel, farPixel < size ? farPixel + 1 : farPixel, high - highFloor};
+    side.span = high - low;
+    return side;
 }
 
 // Destination pixels along an axis whose far edge (index + 1) * sourceSize * 128 stays within
@@ -86,42 +136,138 @@ std::int32_t edgeLimit(std::int32_t count, std::int32_t sourceSize) {
     return limit < count ? static_cast<std::int32_t>(limit) : count;
 }
 
+// Column totals of the source rows [top, bottom) into `totals` (3 entries per source column).
+// At most 2^24 rows of 255 here (the row edges fit 32 bits), so they stay below 2^32. The
+// fixed-length inner loop lets the compiler add 16 bytes at a time.
+void sumColumns(std::uint8_t* const* rows, std::int32_t top, std::int32_t bottom,
+                std::int32_t sourceWidth, std::uint32_t* __restrict totals) {
+    constexpr std::size_t block = 16;
+    const std::size_t count = 3 * static_cast<std::size_t>(sourceWidth);
+    std::memset(totals, 0, count * sizeof(std::uint32_t));
+    for (std::int32_t y = top; y < bottom; ++y) {
+        const std::uint8_t* __restrict row = rows[y];
+        std::size_t at = 0;
+        for (; at + block <= count; at += block) {
+            for (std::size_t k = 0; k < block; ++k)
+                totals[at + k] += row[at + k];
+        }
+        for (; at < count; ++at)
+            totals[at] += row[at];
+    }
+}
+
+// One destination pixel from its column side and row side; `area` is the cell's area >> 7,
+// at least 1. `middleTotals` (or null) holds the column totals over the rows of the row side's
+// middle band.
+inline void reducePixel(std::uint8_t* const* rows, const Side& across, const Side& down,
+                        const std::uint32_t* middleTotals, const Reciprocal& area,
+                        std::uint8_t* out) {
+    Colour sum{0, 0, 0};
+    const Band* columnBands = across.bands;
+    if (columnBands[1].end - columnBands[1].first <= 1 &&
+        down.bands[1].end - down.bands[1].first <= 1) {
+        // Every region is a single pixel or empty. An empty band reads pixel 0 with a width of
+        // 0, which adds nothing, so the column bands need no test.
+        std::size_t offset[3];
+        std::int64_t width[3];
+        for (int band = 0; band < 3; ++band) {
+            const bool used = columnBands[band].end > columnBands[band].first;
+            offset[band] = used ? 3 * static_cast<std::size_t>(columnBands[band].first) : 0;
+            width[band] = used ? columnBands[band].width : 0;
+        }
+        for (const Band& vertical : down.bands) {
+            if (vertical.end <= vertical.first) continue;
+            const std::uint8_t* row = rows[vertical.first];
+            for (int band = 0; band < 3; ++band) {
+                const auto weight =
+                    static_cast<std::uint64_t>((width[band] * vertical.width) >> subPixelShift);
+                const std::uint8_t* pixel = row + offset[band];
+                sum.red += pixel[0] * weight;
+                sum.green += pixel[1] * weight;
+                sum.blue += pixel[2] * weight;
+            }
+        }
+    } else {
+        for (int rowBand = 0; rowBand < 3; ++rowBand) {
+            const Band& vertical = down.bands[rowBand];
+            if (vertical.end <= vertical.first) continue;
+            const std::uint32_t* totals = rowBand == 1 ? middleTotals : nullptr;
+            for (int columnBand = 0; columnBand < 3; ++columnBand) {
+                const Band& horizontal = columnBands[columnBand];
+                if (horizontal.end <= horizontal.first) continue;
+                // The widths of a band that reads a pixel are never negative. A weight that
+                // shifts down to 0 adds the mean times 0: the region is not read at all.
+                const auto weight = static_cast<std::uint64_t>(
+                    (horizontal.width * vertical.width) >> subPixelShift);
+                if (weight == 0) continue;
+                const Colour mean = regionMean(rows, horizontal.first, vertical.first,
+                                               horizontal.end, vertical.end, totals);
+                sum.red += mean.red * weight;
+                sum.green += mean.green * weight;
+                sum.blue += mean.blue * weight;
+            }
+        }
+    }
+    const std::uint64_t red = divideBy(area, sum.red);
+    const std::uint64_t green = divideBy(area, sum.green);
+    const std::uint64_t blue = divideBy(area, sum.blue);
+    out[0] = static_cast<std::uint8_t>(red > 255 ? 255 : red);
+    out[1] = static_cast<std::uint8_t>(green > 255 ? 255 : green);
+    out[2] = static_cast<std::uint8_t>(blue > 255 ? 255 : blue);
+}
+
 // Writes destination rows [0, rowCount) and in each the columns [0, columnCount), all of whose
-// edges fit 32 bits.
+// edges fit 32 bits. `scratch` (3 * source width entries, or null) receives for each
+// destination row the column totals over its middle band of source rows, which is then read
+// row by row once instead of column by column for every destination pixel.
 void reducePixels(RgbImage* dest, const RgbImage* source, std::int32_t rowCount,
-                  std::int32_t columnCount) {
+                  std::int32_t columnCount, std::uint32_t* scratch) {
     const std::int32_t sw = source->width;
     const std::int32_t sh = source->height;
     const std::int32_t dw = dest->width;
     const std::int32_t dh = dest->height;
     std::uint8_t* const* rows = source->rows;
 
-    if (sw == dw && sh == dh) {
-        // Every cell is exactly one source pixel: the top-left corner region alone, weight
-        // 128 * 128 >> 7 over an area of 128, gives the pixel back unchanged.
+    if (sw < 1 || sh < 1) {
+        // No region reads a pixel and every cell has the area 0: black.
         const std::size_t bytes = 3 * static_cast<std::size_t>(columnCount);
-        for (std::int32_t y = 0; y < rowCount; ++y) std::memcpy(dest->rows[y], rows[y], bytes);
+        for (std::int32_t y = 0; y < rowCount; ++y)
+            std::memset(dest->rows[y], 0, bytes);
+        return;
+    }
+    if (sw == dw && sh == dh) {
+        // Every cell is exactly one source pixel: its near bands alone, weight 128 * 128 >> 7
+        // over an area of 128, give the pixel back unchanged.
+        const std::size_t bytes = 3 * static_cast<std::size_t>(columnCount);
+        for (std::int32_t y = 0; y < rowCount; ++y) {
+            std::memcpy(dest->rows[y], rows[y], bytes);
+        }
         return;
     }
 
-    // Column edges step by sw * 128 / dw with the remainder carried, which gives the same values
-    // as x * sw * 128 / dw without a division per pixel.
+    // Column edges step by sw * 128 / dw with the remainder carried: the same values as
+    // x * sw * 128 / dw without a division per pixel.
     const std::int64_t spanX = std::int64_t{sw} * subPixel;
     const std::int64_t stepX = spanX / dw;
     const std::int64_t carryX = spanX % dw;
     const std::int64_t spanY = std::int64_t{sh} * subPixel;
 
     for (std::int32_t y = 0; y < rowCount; ++y) {
-        const auto t = static_cast<std::int32_t>(y * spanY / dh);
-        const auto b = static_cast<std::int32_t>((y + 1) * spanY / dh);
-        const std::int32_t tf = t & wholeMask;
-        const std::int32_t tc = tf + subPixel;
-        const std::int32_t bf = b & wholeMask;
-        const std::int32_t bc = bf + subPixel;
-        const std::int64_t topHeight = tc - t;
-        const std::int64_t middleHeight = bf - tc;
-        const std::int64_t bottomHeight = b - bf;
-        const std::int64_t cellHeight = b - t;
+        const Side down = planSide(static_cast<std::int32_t>(y * spanY / dh),
+                                   static_cast<std::int32_t>((y + 1) * spanY / dh), sh);
+        const Band& middle = down.bands[1];
+        const std::uint32_t* middleTotals = nullptr;
+        if (scratch != nullptr && middle.end - middle.first >= 2) {
+            sumColumns(rows, middle.first, middle.end, sw, scratch);
+            middleTotals = scratch;
+        }
+
+        // A cell is stepX or stepX + 1 sub-pixels wide: two areas (>> 7) per row. Only a
+        // destination larger than the source can have a cell below 1/128 pixel in area.
+        const std::int64_t areas[2] = {(stepX * down.span) >> subPixelShift,
+                                       ((stepX + 1) * down.span) >> subPixelShift};
+        const Reciprocal divisors[2] = {makeReciprocal(static_cast<std::uint64_t>(areas[0])),
+                                        makeReciprocal(static_cast<std::uint64_t>(areas[1]))};
 
         std::uint8_t* out = dest->rows[y];
         std::int32_t l = 0;
@@ -133,35 +279,11 @@ void reducePixels(RgbImage* dest, const RgbImage* source, std::int32_t rowCount,
                 remainder -= dw;
                 ++r;
             }
-            const std::int32_t lf = l & wholeMask;
-            const std::int32_t lc = lf + subPixel;
-            const std::int32_t rf = r & wholeMask;
-            const std::int32_t rc = rf + subPixel;
-            const std::int64_t leftWidth = lc - l;
-            const std::int64_t middleWidth = rf - lc;
-            const std::int64_t rightWidth = r - rf;
-
-            std::int64_t sums[3] = {0, 0, 0};
-            accumulate(rows, lc, tc, rf, bf, sums, middleWidth * middleHeight, sw, sh);
-            accumulate(rows, lf, tf, lc, tc, sums, leftWidth * topHeight, sw, sh);
-            accumulate(rows, rf, tf, rc, tc, sums, rightWidth * topHeight, sw, sh);
-            accumulate(rows, lf, bf, lc, bc, sums, leftWidth * bottomHeight, sw, sh);
-            accumulate(rows, rf, bf, rc, bc, sums, rightWidth * bottomHeight, sw, sh);
-            accumulate(rows, lc, tf, rf, tc, sums, middleWidth * topHeight, sw, sh);
-            accumulate(rows, lc, bf, rf, bc, sums, middleWidth * bottomHeight, sw, sh);
-            accumulate(rows, lf, tc, lc, bf, sums, leftWidth * middleHeight, sw, sh);
-            accumulate(rows, rf, tc, rc, bf, sums, rightWidth * middleHeight, sw, sh);
-
-            // Only a destination larger than the source can have a cell below 1/128 pixel.
-            const std::int64_t divisor = ((r - l) * cellHeight) >> subPixelShift;
-            for (int channel = 0; channel < 3; ++channel) {
-                std::int64_t value = 0;
-                if (divisor > 0 && sums[channel] > 0) {
-                    value = static_cast<std::int64_t>(
-                        divideUnsigned(static_cast<std::uint64_t>(sums[channel]),
-                                       static_cast<std::uint64_t>(divisor)));
-                }
-                out[channel] = static_cast<std::uint8_t>(value > 255 ? 255 : value);
+            const int wide = r - l > stepX ? 1 : 0;
+            if (areas[wide] > 0) {
+                reducePixel(rows, planSide(l, r, sw), down, middleTotals, divisors[wide], out);
+            } else {
+                out[0] = out[1] = out[2] = 0;
             }
             l = r;
         }
@@ -187,27 +309,53 @@ std::int32_t reduceImage(RgbImage* dest, std::int32_t width, std::int32_t height
     const std::int32_t columnLimit = edgeLimit(width, source->width);
     const std::int32_t rowLimit = edgeLimit(height, source->height);
     if (rowLimit == 0) return 1;
-    if (columnLimit < width) {
-        reducePixels(dest, source, 1, columnLimit);
-        return 1;
+
+    // Without the scratch block the regions are read straight from the source: same result.
+    std::size_t scratchBytes = 0;
+    std::uint32_t* scratch = nullptr;
+    if (!mulOverflows(3 * static_cast<std::size_t>(source->width), sizeof(std::uint32_t),
+                      &scratchBytes) &&
+        scratchBytes > 0) {
+        scratch = static_cast<std::uint32_t*>(std::malloc(scratchBytes));
     }
-    reducePixels(dest, source, rowLimit, width);
-    return rowLimit < height ? 1 : 0;
+    std::int32_t result = 0;
+    if (columnLimit < width) {
+        reducePixels(dest, source, 1, columnLimit, scratch);
+        result = 1;
+    } else {
+        reducePixels(dest, source, rowLimit, width, scratch);
+        result = rowLimit < height ? 1 : 0;
+    }
+    std::free(scratch);
+    return result;
 }
 
 void accumulateRegion(const RgbImage* source, std::int32_t left, std::int32_t top,
                       std::int32_t right, std::int32_t bottom, std::int64_t* redSum,
                       std::int64_t* greenSum, std::int64_t* blueSum, std::int64_t weight,
                       std::int32_t sourceWidth, std::int32_t sourceHeight) {
-    std::int64_t sums[3] = {*redSum, *greenSum, *blueSum};
-    accumulate(source->rows, left, top, right, bottom, sums, weight, sourceWidth, sourceHeight);
-    *redSum = sums[0];
-    *greenSum = sums[1];
-    *blueSum = sums[2];
+    left >>= subPixelShift;
+    top >>= subPixelShift;
+    right >>= subPixelShift;
+    bottom >>= subPixelShift;
+    if (left >= right || top >= bottom) return;
+    weight >>= subPixelShift;
+    if (right > sourceWidth) right = sourceWidth;
+    if (bottom > sourceHeight) bottom = sourceHeight;
+    if (left < 0) left = 0;
+    if (top < 0) top = 0;
+    if (left >= right || top >= bottom) return;
+
+    const Colour mean = regionMean(source->rows, left, top, right, bottom, nullptr);
+    const auto factor = static_cast<std::uint64_t>(weight);
+    *redSum = static_cast<std::int64_t>(static_cast<std::uint64_t>(*redSum) + mean.red * factor);
+    *greenSum =
+        static_cast<std::int64_t>(static_cast<std::uint64_t>(*greenSum) + mean.green * factor);
+    *blueSum = static_cast<std::int64_t>(static_cast<std::uint64_t>(*blueSum) + mean.blue * factor);
 }
 
-std::int32_t reduceEdgesOverflow(std::int32_t width, std::int32_t height,
-                                 std::int32_t sourceWidth, std::int32_t sourceHeight) {
+std::int32_t reduceEdgesOverflow(std::int32_t width, std::int32_t height, std::int32_t sourceWidth,
+                                 std::int32_t sourceHeight) {
     if (width < 1 || height < 1) return 0;
     if (edgeLimit(width, sourceWidth) < width) return 1;
     if (edgeLimit(height, sourceHeight) < height) return 1;

@@ -25,5 +25,5 @@ void accumulateRegion(const RgbImage* source, std::int32_t left, std::int32_t to
 // True (1) when reducing sourceWidth x sourceHeight to width x height (both at least 1) would stop
 // at an edge coordinate beyond the 32-bit range, that is when width * sourceWidth or
 // height * sourceHeight exceeds 16,777,215; 0 otherwise and for a destination without pixels.
-std::int32_t reduceEdgesOverflow(std::int32_t width, std::int32_t height,
-                                 std::int32_t sourceWidth, std::int32_t sourceHeight);
+std::int32_t reduceEdgesOverflow(std::int32_t width, std::int32_t height, std::int32_t sourceWidth,
+                                 std::int32_t sourceHeight);
