@@ -136,33 +136,28 @@ void fillRow(std::uint8_t* out, const std::uint8_t* top, const std::uint8_t* bot
     out[2] = static_cast<std::uint8_t>(divide(fx * left[2]));
 }
 
+// Result row y from the prepared factors, with the quotient that suits the divisor.
 template <typename Value, typename Divide>
-void fillImage(RgbImage* dest, const RgbImage* source, AxisPlan across, AxisPlan down,
-               Divide divide) {
-    const std::int32_t sourceWidth = source->width;
-    const std::int32_t sourceHeight = source->height;
-    std::uint8_t* const* out = dest->rows;
-    if (sourceHeight == 1) {
-        // Every result row blends the single source row with itself: make one, copy it.
-        fillRow<Value>(out[0], source->rows[0], source->rows[0], Value{1}, Value{0}, sourceWidth,
-                       across.factor, across.size, divide);
-        const std::size_t rowBytes = 3 * static_cast<std::size_t>(across.size);
-        for (std::int32_t y = 1; y < down.size; ++y)
-            std::memcpy(out[y], out[0], rowBytes);
+void makeRow(const EnlargeRows* plan, std::int32_t y, std::uint8_t* out, Divide divide) {
+    const RgbImage* source = plan->source;
+    if (source->height == 1) {
+        // Every result row blends the single source row with itself.
+        fillRow<Value>(out, source->rows[0], source->rows[0], Value{1}, Value{0}, source->width,
+                       plan->factorX, plan->width, divide);
         return;
     }
-    const Value fy = static_cast<Value>(down.factor);
-    std::int32_t y = 0;
-    for (std::int32_t i = 1; i < sourceHeight; ++i) {
-        const std::uint8_t* top = source->rows[i - 1];
-        const std::uint8_t* bottom = source->rows[i];
-        for (Value k = 0; k < fy; ++k, ++y) {
-            fillRow<Value>(out[y], top, bottom, fy - k, k, sourceWidth, across.factor, across.size,
-                           divide);
-        }
+    // Row y lies in the cell between source rows i - 1 and i, k rows down; the last result row
+    // is the bottom edge of the last cell.
+    std::int32_t i = y / plan->factorY + 1;
+    std::int32_t k = y % plan->factorY;
+    if (i == source->height) {
+        i = source->height - 1;
+        k = plan->factorY;
     }
-    fillRow<Value>(out[y], source->rows[sourceHeight - 2], source->rows[sourceHeight - 1], Value{0},
-                   fy, sourceWidth, across.factor, across.size, divide);
+    const auto fy = static_cast<Value>(plan->factorY);
+    const auto down = static_cast<Value>(k);
+    fillRow<Value>(out, source->rows[i - 1], source->rows[i], fy - down, down, source->width,
+                   plan->factorX, plan->width, divide);
 }
 
 }  // namespace
@@ -180,36 +175,69 @@ std::int32_t enlargedSize(std::int32_t width, std::int32_t height, std::int32_t 
     return 0;
 }
 
-std::int32_t enlargeImage(RgbImage* dest, std::int32_t width, std::int32_t height,
-                          const RgbImage* source) {
+std::int32_t enlargeRowsBegin(EnlargeRows* plan, std::int32_t width, std::int32_t height,
+                              const RgbImage* source) {
     if (source->status != 0 || source->width < 1 || source->height < 1) {
-        dest->status = statusEnlargeBadSource;
         return statusEnlargeBadSource;
     }
     AxisPlan across{};
     AxisPlan down{};
     if (!planAxis(width, source->width, &across) || !planAxis(height, source->height, &down) ||
         !blockWithinLimit(across.size, down.size)) {
+        return statusEnlargeAllocFailed;
+    }
+    plan->source = source;
+    plan->factorX = across.factor;
+    plan->factorY = down.factor;
+    plan->width = across.size;
+    plan->height = down.size;
+    // The result's block holds at most rgbImageMaxBytes, so fx * fy stays far below 2^64 / 255.
+    plan->divisor =
+        static_cast<std::uint64_t>(across.factor) * static_cast<std::uint64_t>(down.factor);
+    constexpr std::uint64_t narrowLimit = std::numeric_limits<std::uint32_t>::max() / 255;
+    plan->magic = plan->divisor >= 2 && plan->divisor <= narrowLimit
+                      ? std::numeric_limits<std::uint64_t>::max() / plan->divisor + 1
+                      : 0;
+    return 0;
+}
+
+void enlargeRow(const EnlargeRows* plan, std::int32_t y, std::uint8_t* out) {
+    if (plan->divisor == 1) {
+        makeRow<std::uint32_t>(plan, y, out, KeepQuotient{});
+    } else if (plan->magic != 0) {
+        makeRow<std::uint32_t>(plan, y, out, MagicQuotient{plan->magic});
+    } else {
+        makeRow<std::uint64_t>(plan, y, out, PlainQuotient{plan->divisor});
+    }
+}
+
+std::int32_t enlargeImage(RgbImage* dest, std::int32_t width, std::int32_t height,
+                          const RgbImage* source) {
+    EnlargeRows plan{};
+    const std::int32_t planned = enlargeRowsBegin(&plan, width, height, source);
+    if (planned == statusEnlargeBadSource) {
+        dest->status = statusEnlargeBadSource;
+        return statusEnlargeBadSource;
+    }
+    if (planned != 0) {
         dest->rows = nullptr;
         dest->status = statusAllocRefused | statusEnlargeAllocFailed;
         return statusEnlargeAllocFailed;
     }
-    if (rgbImageAlloc(dest, across.size, down.size) != 0) {
+    if (rgbImageAlloc(dest, plan.width, plan.height) != 0) {
         dest->status |= statusEnlargeAllocFailed;
         return statusEnlargeAllocFailed;
     }
-
-    // The result's block holds at most rgbImageMaxBytes, so fx * fy stays far below 2^64 / 255.
-    const std::uint64_t divisor =
-        static_cast<std::uint64_t>(across.factor) * static_cast<std::uint64_t>(down.factor);
-    constexpr std::uint64_t narrowLimit = std::numeric_limits<std::uint32_t>::max() / 255;
-    if (divisor == 1) {
-        fillImage<std::uint32_t>(dest, source, across, down, KeepQuotient{});
-    } else if (divisor <= narrowLimit) {
-        const std::uint64_t magic = std::numeric_limits<std::uint64_t>::max() / divisor + 1;
-        fillImage<std::uint32_t>(dest, source, across, down, MagicQuotient{magic});
-    } else {
-        fillImage<std::uint64_t>(dest, source, across, down, PlainQuotient{divisor});
+    if (source->height == 1) {
+        // All rows are alike: make one, copy it.
+        enlargeRow(&plan, 0, dest->rows[0]);
+        const std::size_t rowBytes = 3 * static_cast<std::size_t>(plan.width);
+        for (std::int32_t y = 1; y < plan.height; ++y) {
+            std::memcpy(dest->rows[y], dest->rows[0], rowBytes);
+        }
+        return 0;
     }
+    for (std::int32_t y = 0; y < plan.height; ++y)
+        enlargeRow(&plan, y, dest->rows[y]);
     return 0;
 }

@@ -61,19 +61,24 @@ struct Colour {
     std::uint64_t blue;
 };
 
-// Truncated mean colour of the source pixels [left, right) x [top, bottom), a range that is
-// not empty and lies inside the source. `totals`, when not null, holds for every source column
-// its three channel totals over exactly the rows [top, bottom).
-inline Colour regionMean(std::uint8_t* const* rows, std::int32_t left, std::int32_t top,
-                         std::int32_t right, std::int32_t bottom, const std::uint32_t* totals) {
+// Truncated mean colour of the source pixels in the columns [left, right) of the rows
+// [top, bottom), a range that is not empty and lies inside the source. A single row is read
+// through `row`; several rows through `totals` (every column's three totals over exactly those
+// rows) when not null, otherwise through `rows`.
+inline Colour regionMean(std::uint8_t* const* rows, const std::uint8_t* row,
+                         const std::uint32_t* totals, std::int32_t left, std::int32_t top,
+                         std::int32_t right, std::int32_t bottom) {
     const std::size_t first = 3 * static_cast<std::size_t>(left);
-    if (right - left == 1 && bottom - top == 1) {
-        const std::uint8_t* pixel = rows[top] + first;
-        return {pixel[0], pixel[1], pixel[2]};
-    }
     const std::size_t end = 3 * static_cast<std::size_t>(right);
     Colour total{0, 0, 0};
-    if (totals != nullptr) {
+    if (bottom - top == 1) {
+        if (right - left == 1) return {row[first], row[first + 1], row[first + 2]};
+        for (std::size_t at = first; at < end; at += 3) {
+            total.red += row[at];
+            total.green += row[at + 1];
+            total.blue += row[at + 2];
+        }
+    } else if (totals != nullptr) {
         for (std::size_t at = first; at < end; at += 3) {
             total.red += totals[at];
             total.green += totals[at + 1];
@@ -81,11 +86,11 @@ inline Colour regionMean(std::uint8_t* const* rows, std::int32_t left, std::int3
         }
     } else {
         for (std::int32_t y = top; y < bottom; ++y) {
-            const std::uint8_t* row = rows[y];
+            const std::uint8_t* pixels = rows[y];
             for (std::size_t at = first; at < end; at += 3) {
-                total.red += row[at];
-                total.green += row[at + 1];
-                total.blue += row[at + 2];
+                total.red += pixels[at];
+                total.green += pixels[at + 1];
+                total.blue += pixels[at + 2];
             }
         }
     }
@@ -93,6 +98,18 @@ inline Colour regionMean(std::uint8_t* const* rows, std::int32_t left, std::int3
         static_cast<std::uint64_t>(right - left) * static_cast<std::uint64_t>(bottom - top);
     return {divideUnsigned(total.red, count), divideUnsigned(total.green, count),
             divideUnsigned(total.blue, count)};
+}
+
+// Where the reduction finds source row y: in a raster's `rows`, or made by `make` into its
+// buffer `slot` (0 for the top band of a destination row, 1 for the middle, 2 for the bottom).
+struct RowSource {
+    std::uint8_t* const* rows;
+    ReduceRowMaker make;
+    void* user;
+};
+
+inline const std::uint8_t* sourceRow(const RowSource& source, std::int32_t y, std::int32_t slot) {
+    return source.rows != nullptr ? source.rows[y] : source.make(source.user, y, slot);
 }
 
 // One band of a cell side: the whole source pixels [first, end) it reads once limited to the
@@ -139,13 +156,13 @@ std::int32_t edgeLimit(std::int32_t count, std::int32_t sourceSize) {
 // Column totals of the source rows [top, bottom) into `totals` (3 entries per source column).
 // At most 2^24 rows of 255 here (the row edges fit 32 bits), so they stay below 2^32. The
 // fixed-length inner loop lets the compiler add 16 bytes at a time.
-void sumColumns(std::uint8_t* const* rows, std::int32_t top, std::int32_t bottom,
+void sumColumns(const RowSource& source, std::int32_t top, std::int32_t bottom,
                 std::int32_t sourceWidth, std::uint32_t* __restrict totals) {
     constexpr std::size_t block = 16;
     const std::size_t count = 3 * static_cast<std::size_t>(sourceWidth);
     std::memset(totals, 0, count * sizeof(std::uint32_t));
     for (std::int32_t y = top; y < bottom; ++y) {
-        const std::uint8_t* __restrict row = rows[y];
+        const std::uint8_t* __restrict row = sourceRow(source, y, 1);
         std::size_t at = 0;
         for (; at + block <= count; at += block) {
             for (std::size_t k = 0; k < block; ++k)
@@ -156,18 +173,27 @@ void sumColumns(std::uint8_t* const* rows, std::int32_t top, std::int32_t bottom
     }
 }
 
-// One destination pixel from its column side and row side; `area` is the cell's area >> 7,
-// at least 1. `middleTotals` (or null) holds the column totals over the rows of the row side's
-// middle band.
-inline void reducePixel(std::uint8_t* const* rows, const Side& across, const Side& down,
-                        const std::uint32_t* middleTotals, const Reciprocal& area,
+// The source rows of one destination row: its row side, the row of each band that holds a
+// single row (null otherwise), the column totals over the middle band when it holds several
+// (or null), and the raster's rows for reading several rows directly (null for made rows).
+struct RowBands {
+    Side side;
+    const std::uint8_t* row[3];
+    const std::uint32_t* middleTotals;
+    std::uint8_t* const* rows;
+};
+
+// One destination pixel from its column side and its row's bands; `area` is the cell's area
+// >> 7, at least 1.
+inline void reducePixel(const Side& across, const RowBands& down, const Reciprocal& area,
                         std::uint8_t* out) {
     Colour sum{0, 0, 0};
     const Band* columnBands = across.bands;
+    const Band* rowBands = down.side.bands;
     if (columnBands[1].end - columnBands[1].first <= 1 &&
-        down.bands[1].end - down.bands[1].first <= 1) {
-        // Every region is a single pixel or empty. An empty band reads pixel 0 with a width of
-        // 0, which adds nothing, so the column bands need no test.
+        rowBands[1].end - rowBands[1].first <= 1) {
+        // Every region is a single pixel or empty. An empty column band reads pixel 0 with a
+        // width of 0, which adds nothing, so the column bands need no test.
         std::size_t offset[3];
         std::int64_t width[3];
         for (int band = 0; band < 3; ++band) {
@@ -175,12 +201,12 @@ inline void reducePixel(std::uint8_t* const* rows, const Side& across, const Sid
             offset[band] = used ? 3 * static_cast<std::size_t>(columnBands[band].first) : 0;
             width[band] = used ? columnBands[band].width : 0;
         }
-        for (const Band& vertical : down.bands) {
-            if (vertical.end <= vertical.first) continue;
-            const std::uint8_t* row = rows[vertical.first];
+        for (int rowBand = 0; rowBand < 3; ++rowBand) {
+            if (rowBands[rowBand].end <= rowBands[rowBand].first) continue;
+            const std::uint8_t* row = down.row[rowBand];
             for (int band = 0; band < 3; ++band) {
-                const auto weight =
-                    static_cast<std::uint64_t>((width[band] * vertical.width) >> subPixelShift);
+                const auto weight = static_cast<std::uint64_t>(
+                    (width[band] * rowBands[rowBand].width) >> subPixelShift);
                 const std::uint8_t* pixel = row + offset[band];
                 sum.red += pixel[0] * weight;
                 sum.green += pixel[1] * weight;
@@ -189,9 +215,9 @@ inline void reducePixel(std::uint8_t* const* rows, const Side& across, const Sid
         }
     } else {
         for (int rowBand = 0; rowBand < 3; ++rowBand) {
-            const Band& vertical = down.bands[rowBand];
+            const Band& vertical = rowBands[rowBand];
             if (vertical.end <= vertical.first) continue;
-            const std::uint32_t* totals = rowBand == 1 ? middleTotals : nullptr;
+            const std::uint32_t* totals = rowBand == 1 ? down.middleTotals : nullptr;
             for (int columnBand = 0; columnBand < 3; ++columnBand) {
                 const Band& horizontal = columnBands[columnBand];
                 if (horizontal.end <= horizontal.first) continue;
@@ -200,8 +226,9 @@ inline void reducePixel(std::uint8_t* const* rows, const Side& across, const Sid
                 const auto weight = static_cast<std::uint64_t>(
                     (horizontal.width * vertical.width) >> subPixelShift);
                 if (weight == 0) continue;
-                const Colour mean = regionMean(rows, horizontal.first, vertical.first,
-                                               horizontal.end, vertical.end, totals);
+                const Colour mean =
+                    regionMean(down.rows, down.row[rowBand], totals, horizontal.first,
+                               vertical.first, horizontal.end, vertical.end);
                 sum.red += mean.red * weight;
                 sum.green += mean.green * weight;
                 sum.blue += mean.blue * weight;
@@ -217,30 +244,27 @@ inline void reducePixel(std::uint8_t* const* rows, const Side& across, const Sid
 }
 
 // Writes destination rows [0, rowCount) and in each the columns [0, columnCount), all of whose
-// edges fit 32 bits. `scratch` (3 * source width entries, or null) receives for each
-// destination row the column totals over its middle band of source rows, which is then read
-// row by row once instead of column by column for every destination pixel.
-void reducePixels(RgbImage* dest, const RgbImage* source, std::int32_t rowCount,
-                  std::int32_t columnCount, std::uint32_t* scratch) {
-    const std::int32_t sw = source->width;
-    const std::int32_t sh = source->height;
+// edges fit 32 bits, from a source of sw x sh pixels. `scratch` (3 * sw entries; null only for
+// a raster source) receives for each destination row the column totals over its middle band of
+// source rows, which is then read row by row once instead of column by column for every
+// destination pixel.
+void reducePixels(RgbImage* dest, const RowSource& source, std::int32_t sw, std::int32_t sh,
+                  std::int32_t rowCount, std::int32_t columnCount, std::uint32_t* scratch) {
     const std::int32_t dw = dest->width;
     const std::int32_t dh = dest->height;
-    std::uint8_t* const* rows = source->rows;
+    const std::size_t rowBytes = 3 * static_cast<std::size_t>(columnCount);
 
     if (sw < 1 || sh < 1) {
         // No region reads a pixel and every cell has the area 0: black.
-        const std::size_t bytes = 3 * static_cast<std::size_t>(columnCount);
         for (std::int32_t y = 0; y < rowCount; ++y)
-            std::memset(dest->rows[y], 0, bytes);
+            std::memset(dest->rows[y], 0, rowBytes);
         return;
     }
     if (sw == dw && sh == dh) {
         // Every cell is exactly one source pixel: its near bands alone, weight 128 * 128 >> 7
         // over an area of 128, give the pixel back unchanged.
-        const std::size_t bytes = 3 * static_cast<std::size_t>(columnCount);
         for (std::int32_t y = 0; y < rowCount; ++y) {
-            std::memcpy(dest->rows[y], rows[y], bytes);
+            std::memcpy(dest->rows[y], sourceRow(source, y, 0), rowBytes);
         }
         return;
     }
@@ -253,19 +277,26 @@ void reducePixels(RgbImage* dest, const RgbImage* source, std::int32_t rowCount,
     const std::int64_t spanY = std::int64_t{sh} * subPixel;
 
     for (std::int32_t y = 0; y < rowCount; ++y) {
-        const Side down = planSide(static_cast<std::int32_t>(y * spanY / dh),
-                                   static_cast<std::int32_t>((y + 1) * spanY / dh), sh);
-        const Band& middle = down.bands[1];
-        const std::uint32_t* middleTotals = nullptr;
+        RowBands down{};
+        down.side = planSide(static_cast<std::int32_t>(y * spanY / dh),
+                             static_cast<std::int32_t>((y + 1) * spanY / dh), sh);
+        down.rows = source.rows;
+        const Band& middle = down.side.bands[1];
         if (scratch != nullptr && middle.end - middle.first >= 2) {
-            sumColumns(rows, middle.first, middle.end, sw, scratch);
-            middleTotals = scratch;
+            sumColumns(source, middle.first, middle.end, sw, scratch);
+            down.middleTotals = scratch;
+        }
+        for (std::int32_t band = 0; band < 3; ++band) {
+            const Band& rowBand = down.side.bands[band];
+            if (rowBand.end - rowBand.first == 1) {
+                down.row[band] = sourceRow(source, rowBand.first, band);
+            }
         }
 
         // A cell is stepX or stepX + 1 sub-pixels wide: two areas (>> 7) per row. Only a
         // destination larger than the source can have a cell below 1/128 pixel in area.
-        const std::int64_t areas[2] = {(stepX * down.span) >> subPixelShift,
-                                       ((stepX + 1) * down.span) >> subPixelShift};
+        const std::int64_t areas[2] = {(stepX * down.side.span) >> subPixelShift,
+                                       ((stepX + 1) * down.side.span) >> subPixelShift};
         const Reciprocal divisors[2] = {makeReciprocal(static_cast<std::uint64_t>(areas[0])),
                                         makeReciprocal(static_cast<std::uint64_t>(areas[1]))};
 
@@ -281,13 +312,47 @@ void reducePixels(RgbImage* dest, const RgbImage* source, std::int32_t rowCount,
             }
             const int wide = r - l > stepX ? 1 : 0;
             if (areas[wide] > 0) {
-                reducePixel(rows, planSide(l, r, sw), down, middleTotals, divisors[wide], out);
+                reducePixel(planSide(l, r, sw), down, divisors[wide], out);
             } else {
                 out[0] = out[1] = out[2] = 0;
             }
             l = r;
         }
     }
+}
+
+// The reduction from `source` after the destination is allocated: the edge limits, the pixels
+// that fit, and the scratch block for column totals (required when `scratchRequired`).
+// Results: 0x8000 the required scratch block was refused, 1 an edge left 32 bits; 0 done.
+std::int32_t reduceAllocated(RgbImage* dest, const RowSource& source, std::int32_t sw,
+                             std::int32_t sh, bool scratchRequired) {
+    const std::int32_t width = dest->width;
+    const std::int32_t height = dest->height;
+    if (width == 0 || height == 0) return 0;
+
+    // In scan order the first pixel with an edge beyond 32 bits is (0, rowLimit) when every
+    // column fits, and otherwise (columnLimit, 0): only part of row 0 is written then.
+    const std::int32_t columnLimit = edgeLimit(width, sw);
+    const std::int32_t rowLimit = edgeLimit(height, sh);
+    if (rowLimit == 0) return 1;
+
+    std::size_t scratchBytes = 0;
+    std::uint32_t* scratch = nullptr;
+    if (!mulOverflows(3 * static_cast<std::size_t>(sw < 0 ? 0 : sw), sizeof(std::uint32_t),
+                      &scratchBytes)) {
+        scratch = static_cast<std::uint32_t*>(std::malloc(scratchBytes == 0 ? 1 : scratchBytes));
+    }
+    if (scratch == nullptr && scratchRequired) return statusReduceAllocFailed;
+    std::int32_t result = 0;
+    if (columnLimit < width) {
+        reducePixels(dest, source, sw, sh, 1, columnLimit, scratch);
+        result = 1;
+    } else {
+        reducePixels(dest, source, sw, sh, rowLimit, width, scratch);
+        result = rowLimit < height ? 1 : 0;
+    }
+    std::free(scratch);
+    return result;
 }
 
 }  // namespace
@@ -302,31 +367,24 @@ std::int32_t reduceImage(RgbImage* dest, std::int32_t width, std::int32_t height
         dest->status |= statusReduceAllocFailed;
         return statusReduceAllocFailed;
     }
-    if (width == 0 || height == 0) return 0;
+    // Without the scratch block the tall regions are read straight from the source.
+    const RowSource rows{source->rows, nullptr, nullptr};
+    return reduceAllocated(dest, rows, source->width, source->height, false);
+}
 
-    // In scan order the first pixel with an edge beyond 32 bits is (0, rowLimit) when every
-    // column fits, and otherwise (columnLimit, 0): only part of row 0 is written then.
-    const std::int32_t columnLimit = edgeLimit(width, source->width);
-    const std::int32_t rowLimit = edgeLimit(height, source->height);
-    if (rowLimit == 0) return 1;
-
-    // Without the scratch block the regions are read straight from the source: same result.
-    std::size_t scratchBytes = 0;
-    std::uint32_t* scratch = nullptr;
-    if (!mulOverflows(3 * static_cast<std::size_t>(source->width), sizeof(std::uint32_t),
-                      &scratchBytes) &&
-        scratchBytes > 0) {
-        scratch = static_cast<std::uint32_t*>(std::malloc(scratchBytes));
+std::int32_t reduceMadeRows(RgbImage* dest, std::int32_t width, std::int32_t height,
+                            std::int32_t sourceWidth, std::int32_t sourceHeight,
+                            ReduceRowMaker makeRow, void* user) {
+    if (rgbImageAlloc(dest, width, height) != 0) {
+        dest->status |= statusReduceAllocFailed;
+        return statusReduceAllocFailed;
     }
-    std::int32_t result = 0;
-    if (columnLimit < width) {
-        reducePixels(dest, source, 1, columnLimit, scratch);
-        result = 1;
-    } else {
-        reducePixels(dest, source, rowLimit, width, scratch);
-        result = rowLimit < height ? 1 : 0;
+    const RowSource rows{nullptr, makeRow, user};
+    const std::int32_t result = reduceAllocated(dest, rows, sourceWidth, sourceHeight, true);
+    if (result == statusReduceAllocFailed) {
+        rgbImageFree(dest);
+        dest->status = statusAllocRefused | statusReduceAllocFailed;
     }
-    std::free(scratch);
     return result;
 }
 
@@ -346,7 +404,8 @@ void accumulateRegion(const RgbImage* source, std::int32_t left, std::int32_t to
     if (top < 0) top = 0;
     if (left >= right || top >= bottom) return;
 
-    const Colour mean = regionMean(source->rows, left, top, right, bottom, nullptr);
+    const std::uint8_t* row = bottom - top == 1 ? source->rows[top] : nullptr;
+    const Colour mean = regionMean(source->rows, row, nullptr, left, top, right, bottom);
     const auto factor = static_cast<std::uint64_t>(weight);
     *redSum = static_cast<std::int64_t>(static_cast<std::uint64_t>(*redSum) + mean.red * factor);
     *greenSum =
