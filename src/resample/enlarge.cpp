@@ -1,13 +1,15 @@
 // Integer-factor bilinear enlargement.
 //
-// Result pixel (column (j - 1) * fx + l, row (i - 1) * fy + k) of the cell between source columns
-// j - 1, j and rows i - 1, i is
-//   ((fy - k) * ((fx - l) * P(j-1, i-1) + l * P(j, i-1)) + k * ((fx - l) * P(j-1, i) + l * P(j,
-//   i))) / (fx * fy), truncated.
+// Result pixel (column (j - 1) * fx + l, row (i - 1) * fy + k) of the cell between source
+// columns j - 1, j and rows i - 1, i is, truncated,
+//   ((fy - k) * ((fx - l) * P(j-1, i-1) + l * P(j, i-1))
+//    + k * ((fx - l) * P(j-1, i) + l * P(j, i))) / (fx * fy).
 // Written as (fx - l) * V(j-1) + l * V(j) with V(c) = (fy - k) * P(c, i-1) + k * P(c, i), the
 // numerator of a result row grows by V(j) - V(j-1) from one column to the next, so each row
 // costs one addition and one division per channel and pixel. Rows and columns shared by two
-// cells are written once; every formula that reaches them gives the same value.
+// cells are written once; every formula that reaches them gives the same value. On a source
+// axis of 1 pixel the factor counts as 1 and that pixel is repeated to the requested size: the
+// formula then blends along the other axis only.
 #include "resample/enlarge.h"
 
 #include <cstddef>
