@@ -288,66 +288,6 @@ TEST(ReduceImage, StatusWords) {
     rgbImageFree(&source);
 }
 
-// Serves the rows of a raster through three slot buffers, checking that each slot is asked
-// for rows in increasing order and that a returned row is still intact when next asked.
-struct SlotServer {
-    const RgbImage* source;
-    std::vector<std::uint8_t> buffers[3];
-    std::int32_t last[3] = {-1, -1, -1};
-    bool ordered = true;
-    int calls = 0;
-};
-
-const std::uint8_t* serveRow(void* user, std::int32_t y, std::int32_t slot) {
-    auto* server = static_cast<SlotServer*>(user);
-    ++server->calls;
-    if (slot < 0 || slot > 2 || y < server->last[slot]) {
-        server->ordered = false;
-        slot = 0;
-    }
-    server->last[slot] = y;
-    const std::uint8_t* row = server->source->rows[y];
-    // Fill the buffer afresh: a stale pointer into it would show as wrong pixels.
-    server->buffers[slot].assign(row, row + 3 * server->source->width);
-    return server->buffers[slot].data();
-}
-
-TEST(ReduceMadeRows, GivesTheSamePixelsAsTheRaster) {
-    RgbImage source = makeNoise(37, 29, 12);
-    for (std::int32_t width = 1; width <= 37; width += 4) {
-        for (std::int32_t height = 1; height <= 29; height += 2) {
-            SCOPED_TRACE(testing::Message() << width << "x" << height);
-            SlotServer server{&source, {}};
-            RgbImage made{};
-            ASSERT_EQ(reduceMadeRows(&made, width, height, 37, 29, serveRow, &server), 0);
-            EXPECT_TRUE(server.ordered);
-            EXPECT_GT(server.calls, 0);
-            EXPECT_EQ(imageBytes(made), referenceReduce(source, width, height));
-            rgbImageFree(&made);
-        }
-    }
-    rgbImageFree(&source);
-}
-
-TEST(ReduceMadeRows, StatusWords) {
-    RgbImage source = makeNoise(5000, 2, 12);
-    SlotServer server{&source, {}};
-    RgbImage dest{};
-    // The columns pass the edge limit at 3,355: row 0 is written that far.
-    EXPECT_EQ(reduceMadeRows(&dest, 4000, 2, 5000, 2, serveRow, &server), 1);
-    EXPECT_EQ(dest.status, 0);
-    std::uint8_t expected[3];
-    referencePixel(source, 4000, 2, 3354, 0, expected);
-    EXPECT_EQ(dest.rows[0][3 * 3354], expected[0]);
-    rgbImageFree(&dest);
-
-    RgbImage huge{};
-    EXPECT_EQ(reduceMadeRows(&huge, 70000, 70000, 5000, 2, serveRow, &server), 0x8000);
-    EXPECT_EQ(huge.status, 0x8001);
-    EXPECT_EQ(huge.rows, nullptr);
-    rgbImageFree(&source);
-}
-
 struct RegionCase {
     const char* what;
     std::int32_t left, top, right, bottom;

@@ -20,6 +20,19 @@
 
 namespace {
 
+// The enlargement made one result row at a time: the source, the factors (1 on a repeated
+// 1-pixel axis), the result size, and the divisor fx * fy with its multiplier for quick
+// division (0 when it is divided plainly).
+struct EnlargeRows {
+    const RgbImage* source;
+    std::int32_t factorX;
+    std::int32_t factorY;
+    std::int32_t width;
+    std::int32_t height;
+    std::uint64_t divisor;
+    std::uint64_t magic;
+};
+
 constexpr std::int64_t int32Max = std::numeric_limits<std::int32_t>::max();
 
 __extension__ using Uint128 = unsigned __int128;
@@ -177,6 +190,10 @@ std::int32_t enlargedSize(std::int32_t width, std::int32_t height, std::int32_t 
     return 0;
 }
 
+namespace {
+
+// Prepares `plan` for enlarging `source` to at least width x height (sizes as enlargedSize
+// gives). Results: 0x40000 bad or empty source, 0x80000 a result too large to allocate; 0 ready.
 std::int32_t enlargeRowsBegin(EnlargeRows* plan, std::int32_t width, std::int32_t height,
                               const RgbImage* source) {
     if (source->status != 0 || source->width < 1 || source->height < 1) {
@@ -212,6 +229,8 @@ void enlargeRow(const EnlargeRows* plan, std::int32_t y, std::uint8_t* out) {
         makeRow<std::uint64_t>(plan, y, out, PlainQuotient{plan->divisor});
     }
 }
+
+}  // namespace
 
 std::int32_t enlargeImage(RgbImage* dest, std::int32_t width, std::int32_t height,
                           const RgbImage* source) {

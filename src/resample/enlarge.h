@@ -14,27 +14,6 @@ std::int32_t enlargedSize(std::int32_t width, std::int32_t height, std::int32_t 
                           std::int32_t sourceHeight, std::int32_t* resultWidth,
                           std::int32_t* resultHeight);
 
-// The enlargement made one result row at a time: the source, the factors (1 on a repeated
-// 1-pixel axis), the result size, and the divisor fx * fy with its multiplier for quick
-// division (0 when it is divided plainly).
-struct EnlargeRows {
-    const RgbImage* source;
-    std::int32_t factorX;
-    std::int32_t factorY;
-    std::int32_t width;
-    std::int32_t height;
-    std::uint64_t divisor;
-    std::uint64_t magic;
-};
-
-// Prepares `plan` for enlarging `source` to at least width x height (sizes as enlargedSize
-// gives). Results: 0x40000 bad or empty source, 0x80000 a result too large to allocate; 0 ready.
-std::int32_t enlargeRowsBegin(EnlargeRows* plan, std::int32_t width, std::int32_t height,
-                              const RgbImage* source);
-
-// Writes result row y (0 to plan->height - 1), 3 * plan->width bytes, to `out`.
-void enlargeRow(const EnlargeRows* plan, std::int32_t y, std::uint8_t* out);
-
 // Enlarges `source` by the smallest whole factors that reach at least width x height (sizes as
 // enlargedSize gives): the source pixels at every factor-th position and bilinear blends
 // between them; a 1-pixel axis repeats its row or column. Results: 0x40000 bad or empty source

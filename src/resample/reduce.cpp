@@ -100,16 +100,13 @@ inline Colour regionMean(std::uint8_t* const* rows, const std::uint8_t* row,
             divideUnsigned(total.blue, count)};
 }
 
-// Where the reduction finds source row y: in a raster's `rows`, or made by `make` into its
-// buffer `slot` (0 for the top band of a destination row, 1 for the middle, 2 for the bottom).
+// Where the reduction finds source row y.
 struct RowSource {
     std::uint8_t* const* rows;
-    ReduceRowMaker make;
-    void* user;
 };
 
-inline const std::uint8_t* sourceRow(const RowSource& source, std::int32_t y, std::int32_t slot) {
-    return source.rows != nullptr ? source.rows[y] : source.make(source.user, y, slot);
+inline const std::uint8_t* sourceRow(const RowSource& source, std::int32_t y) {
+    return source.rows[y];
 }
 
 // One band of a cell side: the whole source pixels [first, end) it reads once limited to the
@@ -162,7 +159,7 @@ void sumColumns(const RowSource& source, std::int32_t top, std::int32_t bottom,
     const std::size_t count = 3 * static_cast<std::size_t>(sourceWidth);
     std::memset(totals, 0, count * sizeof(std::uint32_t));
     for (std::int32_t y = top; y < bottom; ++y) {
-        const std::uint8_t* __restrict row = sourceRow(source, y, 1);
+        const std::uint8_t* __restrict row = sourceRow(source, y);
         std::size_t at = 0;
         for (; at + block <= count; at += block) {
             for (std::size_t k = 0; k < block; ++k)
@@ -264,7 +261,7 @@ void reducePixels(RgbImage* dest, const RowSource& source, std::int32_t sw, std:
         // Every cell is exactly one source pixel: its near bands alone, weight 128 * 128 >> 7
         // over an area of 128, give the pixel back unchanged.
         for (std::int32_t y = 0; y < rowCount; ++y) {
-            std::memcpy(dest->rows[y], sourceRow(source, y, 0), rowBytes);
+            std::memcpy(dest->rows[y], sourceRow(source, y), rowBytes);
         }
         return;
     }
@@ -289,7 +286,7 @@ void reducePixels(RgbImage* dest, const RowSource& source, std::int32_t sw, std:
         for (std::int32_t band = 0; band < 3; ++band) {
             const Band& rowBand = down.side.bands[band];
             if (rowBand.end - rowBand.first == 1) {
-                down.row[band] = sourceRow(source, rowBand.first, band);
+                down.row[band] = sourceRow(source, rowBand.first);
             }
         }
 
@@ -322,10 +319,10 @@ void reducePixels(RgbImage* dest, const RowSource& source, std::int32_t sw, std:
 }
 
 // The reduction from `source` after the destination is allocated: the edge limits, the pixels
-// that fit, and the scratch block for column totals (required when `scratchRequired`).
-// Results: 0x8000 the required scratch block was refused, 1 an edge left 32 bits; 0 done.
+// that fit, and the scratch block for column totals (without it, tall regions are read straight
+// from the source). Results: 1 an edge left 32 bits; 0 done.
 std::int32_t reduceAllocated(RgbImage* dest, const RowSource& source, std::int32_t sw,
-                             std::int32_t sh, bool scratchRequired) {
+                             std::int32_t sh) {
     const std::int32_t width = dest->width;
     const std::int32_t height = dest->height;
     if (width == 0 || height == 0) return 0;
@@ -342,7 +339,6 @@ std::int32_t reduceAllocated(RgbImage* dest, const RowSource& source, std::int32
                       &scratchBytes)) {
         scratch = static_cast<std::uint32_t*>(std::malloc(scratchBytes == 0 ? 1 : scratchBytes));
     }
-    if (scratch == nullptr && scratchRequired) return statusReduceAllocFailed;
     std::int32_t result = 0;
     if (columnLimit < width) {
         reducePixels(dest, source, sw, sh, 1, columnLimit, scratch);
@@ -368,24 +364,8 @@ std::int32_t reduceImage(RgbImage* dest, std::int32_t width, std::int32_t height
         return statusReduceAllocFailed;
     }
     // Without the scratch block the tall regions are read straight from the source.
-    const RowSource rows{source->rows, nullptr, nullptr};
-    return reduceAllocated(dest, rows, source->width, source->height, false);
-}
-
-std::int32_t reduceMadeRows(RgbImage* dest, std::int32_t width, std::int32_t height,
-                            std::int32_t sourceWidth, std::int32_t sourceHeight,
-                            ReduceRowMaker makeRow, void* user) {
-    if (rgbImageAlloc(dest, width, height) != 0) {
-        dest->status |= statusReduceAllocFailed;
-        return statusReduceAllocFailed;
-    }
-    const RowSource rows{nullptr, makeRow, user};
-    const std::int32_t result = reduceAllocated(dest, rows, sourceWidth, sourceHeight, true);
-    if (result == statusReduceAllocFailed) {
-        rgbImageFree(dest);
-        dest->status = statusAllocRefused | statusReduceAllocFailed;
-    }
-    return result;
+    const RowSource rows{source->rows};
+    return reduceAllocated(dest, rows, source->width, source->height);
 }
 
 void accumulateRegion(const RgbImage* source, std::int32_t left, std::int32_t top,

@@ -13,18 +13,6 @@
 std::int32_t reduceImage(RgbImage* dest, std::int32_t width, std::int32_t height,
                          const RgbImage* source);
 
-// Makes source row y into the maker's buffer number `slot` (0 to 2) and returns it. The rows
-// asked for one slot come in increasing order; a row stays valid until its slot is reused.
-using ReduceRowMaker = const std::uint8_t* (*)(void* user, std::int32_t y, std::int32_t slot);
-
-// reduceImage for a source of sourceWidth x sourceHeight (both at least 1) whose rows are made
-// on demand instead of held in a raster; the same pixels. Results: 0x8000 the destination's
-// block or a working block was refused (status 0x8001, nothing left allocated), 1 an edge
-// coordinate left the 32-bit range (status 0, pixels written so far kept); 0 done.
-std::int32_t reduceMadeRows(RgbImage* dest, std::int32_t width, std::int32_t height,
-                            std::int32_t sourceWidth, std::int32_t sourceHeight,
-                            ReduceRowMaker makeRow, void* user);
-
 // Adds the truncated mean colour of the whole source pixels in [left, right) x [top, bottom)
 // (sub-pixel coordinates, shifted down to pixels and limited to the source) times weight >> 7
 // to the three running sums (the sums wrap around rather than overflow). An empty range, or a

@@ -1,13 +1,10 @@
 // Target size and resampling dispatch.
 #include "resample/resize.h"
 
-#include <cstdlib>
-#include <cstring>
 #include <limits>
 
 #include "resample/enlarge.h"
 #include "resample/reduce.h"
-#include "util/checked.h"
 
 namespace {
 
@@ -31,34 +28,6 @@ std::int32_t reduceInto(RgbImage* dest, std::int32_t width, std::int32_t height,
     rgbImageFree(dest);
     dest->status |= statusResizeReduceFailed;
     return statusResizeReduceFailed;
-}
-
-// The enlarged raster made row by row for the reduction, one buffer per slot; each buffer
-// remembers which row it holds, and a row already held in another slot is copied from there.
-// The rows made from a single source row are all alike and are kept as row 0.
-struct EnlargedRows {
-    EnlargeRows plan;
-    std::size_t rowBytes;
-    std::uint8_t* buffers[3];
-    std::int32_t held[3];
-};
-
-const std::uint8_t* makeEnlargedRow(void* user, std::int32_t y, std::int32_t slot) {
-    auto* enlarged = static_cast<EnlargedRows*>(user);
-    if (enlarged->plan.source->height == 1) y = 0;  // every row is the same
-    std::uint8_t* buffer = enlarged->buffers[slot];
-    if (enlarged->held[slot] == y) return buffer;
-    const std::uint8_t* copy = nullptr;
-    for (int other = 0; other < 3; ++other) {
-        if (enlarged->held[other] == y) copy = enlarged->buffers[other];
-    }
-    if (copy != nullptr) {
-        std::memcpy(buffer, copy, enlarged->rowBytes);
-    } else {
-        enlargeRow(&enlarged->plan, y, buffer);
-    }
-    enlarged->held[slot] = y;
-    return buffer;
 }
 
 }  // namespace
@@ -105,37 +74,21 @@ std::int32_t resizeImage(RgbImage* dest, std::int32_t width, std::int32_t height
         return reduceInto(dest, w, h, source);
     }
 
-    // The enlarged raster is never held whole: the reduction asks for its rows one at a time
-    // and they are made on the spot, the same bytes that enlargeImage would store. A reduction
-    // bound to fail is refused before any row is made.
-    EnlargedRows enlarged{};
-    if (enlargeRowsBegin(&enlarged.plan, w, h, source) != 0) {
-        dest->status = statusResizeEnlargeFailed;
-        return statusResizeEnlargeFailed;
-    }
-    if (reduceEdgesOverflow(w, h, enlarged.plan.width, enlarged.plan.height) != 0) {
+    // Larger on either axis: enlarge into a temporary raster, then reduce that to the target.
+    // A reduction bound to stop at an edge product is refused before anything is built, with
+    // the result the whole run would give; an enlargement too large to allocate fails first.
+    std::int32_t enlargedWidth = 0;
+    std::int32_t enlargedHeight = 0;
+    if (enlargedSize(w, h, sourceWidth, sourceHeight, &enlargedWidth, &enlargedHeight) == 0 &&
+        reduceEdgesOverflow(w, h, enlargedWidth, enlargedHeight) != 0) {
         return refuseReduction(dest, w, h);
     }
-    const std::size_t rowBytes = 3 * static_cast<std::size_t>(enlarged.plan.width);
-    enlarged.rowBytes = rowBytes;
-    std::size_t bufferBytes = 0;
-    std::uint8_t* block = nullptr;
-    if (!mulOverflows(rowBytes, 3, &bufferBytes)) {
-        block = static_cast<std::uint8_t*>(std::malloc(bufferBytes));
-    }
-    if (block == nullptr) {
+    RgbImage enlarged{};
+    if (enlargeImage(&enlarged, w, h, source) != 0) {
         dest->status = statusResizeEnlargeFailed;
         return statusResizeEnlargeFailed;
     }
-    for (int slot = 0; slot < 3; ++slot) {
-        enlarged.buffers[slot] = block + static_cast<std::size_t>(slot) * rowBytes;
-        enlarged.held[slot] = -1;
-    }
-    const std::int32_t reduced = reduceMadeRows(dest, w, h, enlarged.plan.width,
-                                                enlarged.plan.height, makeEnlargedRow, &enlarged);
-    std::free(block);
-    if (reduced == 0) return 0;
-    rgbImageFree(dest);
-    dest->status |= statusResizeReduceFailed;
-    return statusResizeReduceFailed;
+    const std::int32_t result = reduceInto(dest, w, h, &enlarged);
+    rgbImageFree(&enlarged);
+    return result;
 }
