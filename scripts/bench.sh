@@ -103,6 +103,15 @@ for name in "${inputs[@]}"; do
         esac
         echo
         echo "== $name, $job: varnock $gif out.wbmp $args  (-> ${tw}x${th})"
+        if [[ $job == double ]]; then
+            # The reduction's edges are 32-bit: enlarged size x target size must stay below
+            # 2^24 on each axis, so varnock refuses such a job (reported as FAILED below).
+            ew=$((((tw + sw - 3) / (sw - 1)) * (sw - 1) + 1))
+            eh=$((((th + sh - 3) / (sh - 1)) * (sh - 1) + 1))
+            if ((ew * tw > 16777215 || eh * th > 16777215)); then
+                echo "   (beyond the reduction's 32-bit range: varnock refuses this job by design)"
+            fi
+        fi
         {
             printf 'varnock\t%s %s v-static.wbmp %s\n' "$varnock_static" "$gif" "$args"
             printf 'varnock-shared-gd\t%s %s v-shared.wbmp %s\n' "$varnock_shared" "$gif" "$args"
