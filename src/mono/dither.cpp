@@ -50,6 +50,16 @@ inline std::ptrdiff_t addShare(std::ptrdiff_t grey, std::ptrdiff_t share) {
     return clampTable[static_cast<std::size_t>(grey + share + maxShare)];
 }
 
+// (red + green + blue) / 3 for every sum of three bytes.
+constexpr std::array<std::uint8_t, 3 * 255 + 1> makeThirds() {
+    std::array<std::uint8_t, 3 * 255 + 1> table{};
+    for (std::size_t sum = 0; sum < table.size(); ++sum) {
+        table[sum] = static_cast<std::uint8_t>(sum / 3);
+    }
+    return table;
+}
+constexpr std::array<std::uint8_t, 3 * 255 + 1> thirds = makeThirds();
+
 // Grey pass: red becomes (red + green + blue) / 3. Returns the sum of the greys.
 std::int64_t convertToGrey(RgbImage* image) {
     const std::int32_t width = image->width;
@@ -58,7 +68,7 @@ std::int64_t convertToGrey(RgbImage* image) {
         std::uint8_t* pixel = image->rows[y];
         for (std::int32_t x = 0; x < width; ++x, pixel += 3) {
             const std::uint32_t grey =
-                static_cast<std::uint32_t>(pixel[0] + pixel[1] + pixel[2]) / 3;
+                thirds[static_cast<std::size_t>(pixel[0]) + pixel[1] + pixel[2]];
             pixel[0] = static_cast<std::uint8_t>(grey);
             sum += grey;
         }
