@@ -309,18 +309,4 @@ TEST(ViewProgram, CommandLineErrorsGiveTheUsageAndStatus2) {
     }
 }
 
-TEST(ViewProgram, ShowsWhatTheConverterWrote) {
-    // A black-and-white 6 x 4 GIF converted at its own size comes back pixel for pixel.
-    ScratchDir dir;
-    testsupport::GifSpec gif{6, 4, {0x000000, 0xFFFFFF}, {}, -1, false};
-    gif.indices = {1, 1, 0, 0, 0, 1, 1, 0, 0, 1, 0, 1, 0, 0, 0, 1, 1, 1, 1, 1, 0, 0, 0, 0};
-    testsupport::writeGif(dir.file("in.gif"), gif);
-    const testsupport::RunResult convert =
-        testsupport::runVarnock({"in.gif", "out.wbmp", "0", "0"}, dir.path().string());
-    ASSERT_EQ(convert.exitStatus, 0) << convert.err;
-    const ViewRun run = runViewer({dir.file("out.wbmp")});
-    EXPECT_EQ(run.exitStatus, 0);
-    EXPECT_EQ(run.out, drawingOf({"##...#", "#..#.#", "...###", "##...."}));
-}
-
 }  // namespace
