@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <limits>
+#include <numeric>
 #include <string>
 #include <utility>
 #include <vector>
@@ -57,8 +58,7 @@ Positions pictureOf(std::int32_t width, std::vector<std::int32_t> positions) {
 // True when every pixel was asked for exactly once, in row order.
 bool askedInRowOrder(const Positions& picture) {
     std::vector<std::int32_t> order(picture.at.size());
-    for (std::size_t i = 0; i < order.size(); ++i)
-        order[i] = static_cast<std::int32_t>(i);
+    std::iota(order.begin(), order.end(), 0);
     return picture.asked == order;
 }
 
