@@ -2,6 +2,7 @@
 // comparison with the nine regions added one by one through accumulateRegion.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -58,10 +59,9 @@ std::vector<std::uint8_t> referenceReduce(const RgbImage& source, int dw, int dh
 }
 
 TEST(ReduceImage, WorkedGreyResults) {
-    std::vector<int> halves;  // 600 x 600, left half 0, right half 200: sums beyond 32 bits
-    for (int i = 0; i < 360000; ++i)
-        halves.push_back(i % 600 < 300 ? 0 : 200);
-    const std::vector<int> sixByThree(18, 200);
+    std::vector<int> halves(360000, 0);  // 600 x 600, left half 0, right 200: sums beyond 32 bits
+    for (int i = 0; i < 360000; i += 600)
+        std::fill_n(halves.begin() + i + 300, 300, 200);
     struct Case {
         int sourceWidth, sourceHeight;
         std::vector<int> source;
@@ -71,7 +71,7 @@ TEST(ReduceImage, WorkedGreyResults) {
     const Case cases[] = {
         {2, 1, {10, 21}, 1, 1, {15}},
         {3, 1, {0, 255, 255}, 2, 1, {85, 255}},
-        {6, 3, sixByThree, 5, 2, {200, 199, 200, 200, 200, 200, 199, 200, 200, 200}},
+        {6, 3, std::vector<int>(18, 200), 5, 2, {200, 199, 200, 200, 200, 200, 199, 200, 200, 200}},
         {1, 4, {0, 100, 200, 40}, 1, 1, {84}},  // the middle rows' mean truncated before weighting
         {600, 600, halves, 1, 1, {99}},
     };
@@ -121,14 +121,13 @@ TEST(ReduceImage, StopsAtTheFirstEdgeBeyond32BitsKeepingThePixelsBefore) {
         RgbImage dest{};
         EXPECT_EQ(reduceImage(&dest, c.width, c.height, &source), 1);
         EXPECT_EQ(dest.status, 0);
-        std::uint8_t expected[3];
         for (int y = 0; y < c.writtenRows; ++y) {
-            for (int x = 0; x < c.writtenColumns; ++x) {
-                referencePixel(source, c.width, c.height, x, y, expected);
-                ASSERT_EQ(std::vector<std::uint8_t>(dest.rows[y] + 3 * x, dest.rows[y] + 3 * x + 3),
-                          std::vector<std::uint8_t>(expected, expected + 3))
-                    << x << "," << y;
-            }
+            std::vector<std::uint8_t> expected(3 * static_cast<std::size_t>(c.writtenColumns));
+            for (int x = 0; x < c.writtenColumns; ++x)
+                referencePixel(source, c.width, c.height, x, y, &expected[3 * x]);
+            ASSERT_EQ(std::vector<std::uint8_t>(dest.rows[y], dest.rows[y] + expected.size()),
+                      expected)
+                << y;
         }
         rgbImageFree(&dest);
         rgbImageFree(&source);
@@ -136,10 +135,11 @@ TEST(ReduceImage, StopsAtTheFirstEdgeBeyond32BitsKeepingThePixelsBefore) {
 }
 
 TEST(ReduceEdgesOverflow, ExactlyWhenAProductPasses16777215) {
-    const int cases[][5] = {{4095, 4095, 4097, 4097, 0}, {4095, 4095, 4098, 4097, 1},
-                            {4095, 4095, 4097, 4098, 1}, {4000, 1, 5000, 1, 1},
-                            {1, 256, 1, 65535, 0},       {1, 257, 1, 65535, 1},
-                            {0, 300, 1, 65535, 0},       {5000, 0, 5000, 1, 0}};
+    // clang-format off
+    const int cases[][5] = {{4095, 4095, 4097, 4097, 0}, {4095, 4095, 4098, 4097, 1}, {4095, 4095, 4097, 4098, 1},
+                            {4000, 1, 5000, 1, 1}, {1, 256, 1, 65535, 0}, {1, 257, 1, 65535, 1},
+                            {0, 300, 1, 65535, 0}, {5000, 0, 5000, 1, 0}};
+    // clang-format on
     for (const auto& c : cases) {
         EXPECT_EQ(reduceEdgesOverflow(c[0], c[1], c[2], c[3]), c[4]) << c[0] << "x" << c[1];
     }
@@ -153,9 +153,10 @@ TEST(ReduceImage, StatusWords) {
         const RgbImage* source;
         int width, height, result, status;
     };
-    for (const Case& c :
-         {Case{&failed, 2, 2, 0x4000, 0x4000}, Case{&source, 70000, 70000, 0x8000, 0x8001},
-          Case{&source, 0, 3, 0, 0}, Case{&source, 3, 0, 0, 0}}) {
+    // clang-format off
+    for (const Case& c : {Case{&failed, 2, 2, 0x4000, 0x4000}, Case{&source, 70000, 70000, 0x8000, 0x8001},
+                          Case{&source, 0, 3, 0, 0}, Case{&source, 3, 0, 0, 0}}) {
+        // clang-format on
         RgbImage dest{};
         dest.status = 0x7;
         EXPECT_EQ(reduceImage(&dest, c.width, c.height, c.source), c.result) << c.width;
