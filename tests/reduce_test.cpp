@@ -167,25 +167,19 @@ TEST(ReduceImage, StatusWords) {
 }
 
 TEST(AccumulateRegion, AddsTheTruncatedMeanTimesTheShiftedWeight) {
-    // 4 x 2 picture: red = 10 * (x + 1) + y, green = 7 * x, blue = 200 - 50 * y.
-    std::vector<std::uint8_t> rgb;
-    for (int i = 0; i < 8; ++i) {
-        rgb.insert(rgb.end(), {static_cast<std::uint8_t>(10 * (i % 4 + 1) + i / 4),
-                               static_cast<std::uint8_t>(7 * (i % 4)),
-                               static_cast<std::uint8_t>(200 - 50 * (i / 4))});
-    }
-    RgbImage source = testsupport::makeImage(4, 2, rgb);
+    // clang-format off
+    RgbImage source = testsupport::makeImage(4, 2, {10, 0, 200, 20, 7, 200, 30, 14, 200, 40, 21, 200,
+                                                    11, 0, 150, 21, 7, 150, 31, 14, 150, 41, 21, 150});
     // left, top, right, bottom, weight, every sum before, red, green, blue after.
     const std::int64_t cases[][9] = {
         {0, 0, 128, 128, 16384, 0, 10 * 128, 0, 200 * 128},
-        {130, 140, 300, 300, 16384, 0, 21 * 128, 7 * 128, 150 * 128},  // bounds shifted to pixels
-        {128, 0, 384, 256, 256, 0, 102 / 4 * 2, 42 / 4 * 2, 700 / 4 * 2},
-        {384, 128, 512, 256, 128, 1000, 1041, 1021, 1150},
-        {256, 0, 1280, 1280, 384, 0, 142 / 4 * 3, 70 / 4 * 3, 175 * 3},  // limited to the source
-        {130, 0, 250, 256, 99999, 5, 5, 5, 5},                           // empty once shifted
-        {512, 0, 640, 256, 16384, 5, 5, 5, 5},  // starts at the source's width
-        {0, 0, 512, 256, 127, 5, 5, 5, 5},      // weight below 128
+        {130, 140, 300, 300, 16384, 1000, 1000 + 21 * 128, 1000 + 7 * 128, 1000 + 150 * 128},
+        {128, 0, 384, 256, 256, 0, 102 / 4 * 2, 42 / 4 * 2, 700 / 4 * 2},  // truncated means
+        {256, 0, 1280, 1280, 384, 0, 142 / 4 * 3, 70 / 4 * 3, 175 * 3},    // limited to the source
+        {130, 0, 250, 256, 99999, 5, 5, 5, 5},                             // empty once shifted
+        {0, 0, 512, 256, 127, 5, 5, 5, 5},                                 // weight below 128
     };
+    // clang-format on
     for (const auto& c : cases) {
         std::int64_t sums[3] = {c[5], c[5], c[5]};
         accumulateRegion(&source, static_cast<std::int32_t>(c[0]), static_cast<std::int32_t>(c[1]),
