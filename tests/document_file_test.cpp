@@ -40,7 +40,8 @@ TEST(WriteDocumentFile, ReplacesOnlyItsOwnFiles) {
     // clang-format off
     const Case cases[] = {
         {kOlder, true}, {kOlder + longBody, true}, {kMark, true},
-        {kDocument + "<!-- appended -->\n", true}, {kDocument.substr(0, kDocument.size() - 1), true},
+        {kDocument + "<!-- appended -->\n", true},
+        {kDocument.substr(0, kDocument.size() - 1), true},
         {window + kMark + longBody, true},  // the mark ends on the last byte looked at
         {kDocument, true},                  // current: not even written
         {"", false}, {"Jean Dupont\nCurriculum vitae\n", false},
@@ -84,8 +85,8 @@ TEST(WriteDocumentFile, FailsWhereTheFileCannotBeCreatedOrRead) {
         std::int32_t result;
     };
     // clang-format off
-    for (const Case& c : {Case{"Mon CV\n", 0444, 0}, Case{kDocument, 0444, 0}, Case{kOlder, 0444, 1},
-                          Case{"Mon CV\n", 0200, 1}}) {
+    for (const Case& c : {Case{"Mon CV\n", 0444, 0}, Case{kDocument, 0444, 0},
+                          Case{kOlder, 0444, 1}, Case{"Mon CV\n", 0200, 1}}) {
         // clang-format on
         const std::string path = dir.file("read-only.html");
         writeText(path, c.text);

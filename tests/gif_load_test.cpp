@@ -38,9 +38,9 @@ const std::vector<std::uint32_t> kPalette = {0x0A141E, 0xC81E32, 0x28DC3C, 0x324
 TEST(LoadGifRaster, CallsSizeThenEveryPixelInRowOrderThenEnd) {
     ScratchDir dir;
     const std::string path = dir.file("three-by-two.gif");
-    GifSpec spec{3, 2, kPalette, {0, 1, 2, 3, 2, 1}};
-    spec.transparent = 1;
-    testsupport::writeGif(path, spec);
+    GifSpec gif{3, 2, kPalette, {0, 1, 2, 3, 2, 1}};
+    gif.transparent = 1;
+    testsupport::writeGif(path, gif);
     Trace trace;
     ASSERT_EQ(loadGifRaster(path.c_str(), traceSize, traceEnd, tracePixel, &trace), 0);
     EXPECT_EQ(trace, (Trace{"3x2", "0,0 10 20 30", "1,0 200 30 50", "2,0 40 220 60",
@@ -49,8 +49,8 @@ TEST(LoadGifRaster, CallsSizeThenEveryPixelInRowOrderThenEnd) {
     ASSERT_EQ(loadGifImage(&image, path.c_str()), 0);
     EXPECT_EQ(image.status, 0);
     // clang-format off
-    EXPECT_EQ(imageBytes(image), (std::vector<std::uint8_t>{10, 20, 30, 200, 30, 50, 40, 220, 60,
-                                                            50, 70, 240, 40, 220, 60, 200, 30, 50}));
+    EXPECT_EQ(imageBytes(image), (std::vector<std::uint8_t>{10, 20, 30, 200, 30, 50, 40, 220,
+                                  60, 50, 70, 240, 40, 220, 60, 200, 30, 50}));
     // clang-format on
     rgbImageFree(&image);
 }
@@ -60,8 +60,8 @@ TEST(LoadGifRaster, UnreadableFilesCallNothing) {
     testsupport::writeText(dir.file("notes.gif"), "GIF? no, just a text file\n");
     // A screen and an image descriptor of 0 x 0 with an empty LZW stream.
     // clang-format off
-    testsupport::writeFile(dir.file("empty.gif"), {'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0, 0x80, 0, 0, 0,
-        0, 0, 255, 255, 255, 0x2C, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 2, 0x44, 0x01, 0, 0x3B});
+    testsupport::writeFile(dir.file("empty.gif"), {'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0, 0x80,
+        0, 0, 0, 0, 0, 255, 255, 255, 0x2C, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 2, 0x44, 0x01, 0, 0x3B});
     // clang-format on
     for (const auto& [name, result] :
          {std::pair{"missing.gif", 1}, {"notes.gif", 2}, {"empty.gif", 2}, {"", 2}}) {
@@ -81,12 +81,12 @@ TEST(LoadGifImage, InterlacingIsIgnored) {
     ScratchDir dir;
     // Heights of 1 and of 5 or more: libgd mis-decodes interlaced pictures 2 to 4 rows high.
     for (const std::int32_t height : {1, 5, 9, 16}) {
-        GifSpec spec{7, height, kPalette, {}};
+        GifSpec gif{7, height, kPalette, {}};
         for (std::int32_t i = 0; i < 7 * height; ++i)
-            spec.indices.push_back((i * 5 + i / 7) % 4);
-        testsupport::writeGif(dir.file("plain.gif"), spec);
-        spec.interlaced = true;
-        testsupport::writeGif(dir.file("interlaced.gif"), spec);
+            gif.indices.push_back((i * 5 + i / 7) % 4);
+        testsupport::writeGif(dir.file("plain.gif"), gif);
+        gif.interlaced = true;
+        testsupport::writeGif(dir.file("interlaced.gif"), gif);
         RgbImage plain{}, interlaced{};
         ASSERT_EQ(loadGifImage(&plain, dir.file("plain.gif").c_str()), 0);
         ASSERT_EQ(loadGifImage(&interlaced, dir.file("interlaced.gif").c_str()), 0);

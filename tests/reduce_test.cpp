@@ -136,8 +136,9 @@ TEST(ReduceImage, StopsAtTheFirstEdgeBeyond32BitsKeepingThePixelsBefore) {
 
 TEST(ReduceEdgesOverflow, ExactlyWhenAProductPasses16777215) {
     // clang-format off
-    const int cases[][5] = {{4095, 4095, 4097, 4097, 0}, {4095, 4095, 4098, 4097, 1}, {4095, 4095, 4097, 4098, 1},
-                            {4000, 1, 5000, 1, 1}, {1, 256, 1, 65535, 0}, {1, 257, 1, 65535, 1},
+    const int cases[][5] = {{4095, 4095, 4097, 4097, 0}, {4095, 4095, 4098, 4097, 1},
+                            {4095, 4095, 4097, 4098, 1}, {4000, 1, 5000, 1, 1},
+                            {1, 256, 1, 65535, 0}, {1, 257, 1, 65535, 1},
                             {0, 300, 1, 65535, 0}, {5000, 0, 5000, 1, 0}};
     // clang-format on
     for (const auto& c : cases) {
@@ -154,7 +155,8 @@ TEST(ReduceImage, StatusWords) {
         int width, height, result, status;
     };
     // clang-format off
-    for (const Case& c : {Case{&failed, 2, 2, 0x4000, 0x4000}, Case{&source, 70000, 70000, 0x8000, 0x8001},
+    for (const Case& c : {Case{&failed, 2, 2, 0x4000, 0x4000},
+                          Case{&source, 70000, 70000, 0x8000, 0x8001},
                           Case{&source, 0, 3, 0, 0}, Case{&source, 3, 0, 0, 0}}) {
         // clang-format on
         RgbImage dest{};
@@ -168,8 +170,8 @@ TEST(ReduceImage, StatusWords) {
 
 TEST(AccumulateRegion, AddsTheTruncatedMeanTimesTheShiftedWeight) {
     // clang-format off
-    RgbImage source = testsupport::makeImage(4, 2, {10, 0, 200, 20, 7, 200, 30, 14, 200, 40, 21, 200,
-                                                    11, 0, 150, 21, 7, 150, 31, 14, 150, 41, 21, 150});
+    RgbImage source = testsupport::makeImage(4, 2, {10, 0, 200, 20, 7, 200, 30, 14, 200, 40, 21,
+        200, 11, 0, 150, 21, 7, 150, 31, 14, 150, 41, 21, 150});
     // left, top, right, bottom, weight, every sum before, red, green, blue after.
     const std::int64_t cases[][9] = {
         {0, 0, 128, 128, 16384, 0, 10 * 128, 0, 200 * 128},
