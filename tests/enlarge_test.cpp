@@ -12,13 +12,7 @@
 
 namespace {
 
-RgbImage makeNoise(int width, int height, unsigned seed) {
-    std::minstd_rand random(seed);
-    std::vector<std::uint8_t> rgb(3 * static_cast<std::size_t>(width) * height);
-    for (auto& byte : rgb)
-        byte = static_cast<std::uint8_t>(random() >> 7);
-    return testsupport::makeImage(width, height, rgb);
-}
+using testsupport::makeNoise;
 
 // Checks every stepX-th column of every stepY-th row of `dest` against the blend formula, with
 // the factors its size implies (1 on a 1-pixel source axis, whose pixel is then repeated).

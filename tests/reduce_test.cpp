@@ -14,13 +14,7 @@ namespace {
 
 using testsupport::imageBytes;
 
-RgbImage makeNoise(int width, int height, unsigned seed) {
-    std::minstd_rand random(seed);
-    std::vector<std::uint8_t> rgb(3 * static_cast<std::size_t>(width) * height);
-    for (auto& byte : rgb)
-        byte = static_cast<std::uint8_t>(random() >> 7);
-    return testsupport::makeImage(width, height, rgb);
-}
+using testsupport::makeNoise;
 
 // Destination pixel (x, y) the long way: the four edges, the nine regions in their order, the
 // division by the area and the clamp.

@@ -15,13 +15,7 @@ namespace {
 
 using testsupport::imageBytes;
 
-RgbImage makeNoise(int width, int height, unsigned seed) {
-    std::minstd_rand random(seed);
-    std::vector<std::uint8_t> rgb(3 * static_cast<std::size_t>(width) * height);
-    for (auto& byte : rgb)
-        byte = static_cast<std::uint8_t>(random() >> 7);
-    return testsupport::makeImage(width, height, rgb);
-}
+using testsupport::makeNoise;
 
 constexpr std::int32_t kMax = 2147483647;
 

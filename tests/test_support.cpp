@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <utility>
 
 #include "raster/gif_export.h"
@@ -201,6 +202,13 @@ RgbImage makeGreyImage(std::int32_t width, std::int32_t height, const std::vecto
         for (int channel = 0; channel < 3; ++channel)
             rgb.push_back(static_cast<std::uint8_t>(grey));
     }
+    return makeImage(width, height, rgb);
+}
+
+RgbImage makeNoise(int width, int height, unsigned seed) {
+    std::minstd_rand random(seed);
+    std::vector<std::uint8_t> rgb(3 * static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    for (auto& byte : rgb) byte = static_cast<std::uint8_t>(random() >> 7);
     return makeImage(width, height, rgb);
 }
 

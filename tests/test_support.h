@@ -61,6 +61,9 @@ void writeGif(const std::string& path, const GifSpec& spec);
 // a pixel, row by row). Fails the current test when the allocation is refused.
 RgbImage makeImage(std::int32_t width, std::int32_t height, const std::vector<std::uint8_t>& rgb);
 RgbImage makeGreyImage(std::int32_t width, std::int32_t height, const std::vector<int>& greys);
-std::vector<std::uint8_t> imageBytes(const RgbImage& image);  // 3 * width bytes a row, no fill
+std::vector<std::uint8_t> imageBytes(const RgbImage& image);
+
+// A width x height picture of pseudo-random bytes, the same for the same seed.
+RgbImage makeNoise(int width, int height, unsigned seed);  // 3 * width bytes a row, no fill
 
 }  // namespace testsupport
