@@ -20,9 +20,14 @@ using GifEndCallback = void (*)(void* userData);       // once, after the last p
 inline constexpr std::int32_t gifLoadCannotOpen = 1;
 inline constexpr std::int32_t gifLoadNoImage = 2;
 
+// Largest picture handed out, in pixels (64 Mi, for instance 8192 x 8192). Larger pictures are
+// refused before the walk, so that a small damaged file announcing a huge picture fails at once
+// instead of walking (and allocating a raster for) up to 2^31 pixels.
+inline constexpr std::int64_t gifMaxPixels = std::int64_t{1} << 26;
+
 // Decodes `path` and walks every pixel. Results: 1 the file cannot be opened, 2 the decoder
-// gave no image (not a GIF, damaged, or a picture without pixels), no callback called in
-// either case; 0 every callback called.
+// gave no image (not a GIF, damaged, a picture without pixels or one of more than gifMaxPixels
+// pixels), no callback called in either case; 0 every callback called.
 std::int32_t loadGifRaster(const char* path, GifSizeCallback onSize, GifEndCallback onEnd,
                            GifPixelCallback onPixel, void* userData);
 
