@@ -9,6 +9,9 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <utility>
+
+#include "raster/gif_export.h"
 
 namespace testsupport {
 
@@ -58,7 +61,8 @@ std::string readAll(int fd) {
     std::string text;
     char buffer[4096];
     ssize_t got = 0;
-    while ((got = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(got));
+    while ((got = read(fd, buffer, sizeof buffer)) > 0)
+        text.append(buffer, static_cast<size_t>(got));
     return text;
 }
 
@@ -82,7 +86,8 @@ RunResult runVarnock(const std::vector<std::string>& args, const std::string& wo
         std::string program = VARNOCK_EXE;
         argv.push_back(program.data());
         std::vector<std::string> copies = args;
-        for (auto& arg : copies) argv.push_back(arg.data());
+        for (auto& arg : copies)
+            argv.push_back(arg.data());
         argv.push_back(nullptr);
         execv(program.c_str(), argv.data());
         _exit(127);
@@ -99,7 +104,31 @@ RunResult runVarnock(const std::vector<std::string>& args, const std::string& wo
     return result;
 }
 
-void writeGif(const std::string& path, const GifSpec& spec) {
+namespace {
+
+// The fixture as the export sees it: positions into a palette whose transparent colour, if any,
+// has been moved to the front (its place taken by the colour that was first).
+struct GifFixture {
+    const GifSpec* spec;
+    std::size_t swapped;  // the transparent index, or 0
+};
+
+std::int32_t fixturePosition(void* userData, std::int32_t x, std::int32_t y) {
+    const auto* fixture = static_cast<const GifFixture*>(userData);
+    const auto at = static_cast<std::size_t>(y) * static_cast<std::size_t>(fixture->spec->width) +
+                    static_cast<std::size_t>(x);
+    if (at >= fixture->spec->indices.size()) {
+        ADD_FAILURE() << "writeGif: no index for pixel (" << x << ", " << y << ")";
+        return -1;
+    }
+    const auto index = static_cast<std::size_t>(fixture->spec->indices[at]);
+    if (index == fixture->swapped) return 0;
+    if (index == 0) return static_cast<std::int32_t>(fixture->swapped);
+    return static_cast<std::int32_t>(index);
+}
+
+// The direct libgd path, for what the export does not offer: interlacing and 256 colours.
+void writeGifWithLibgd(const std::string& path, const GifSpec& spec) {
     gdImagePtr picture = gdImageCreate(spec.width, spec.height);
     ASSERT_NE(picture, nullptr);
     std::vector<int> colours;
@@ -113,7 +142,8 @@ void writeGif(const std::string& path, const GifSpec& spec) {
     for (std::int32_t y = 0; y < spec.height; ++y) {
         for (std::int32_t x = 0; x < spec.width; ++x) {
             const auto index = static_cast<std::size_t>(y * spec.width + x);
-            gdImageSetPixel(picture, x, y, colours.at(static_cast<std::size_t>(spec.indices.at(index))));
+            gdImageSetPixel(picture, x, y,
+                            colours.at(static_cast<std::size_t>(spec.indices.at(index))));
         }
     }
     std::FILE* out = std::fopen(path.c_str(), "wb");
@@ -121,6 +151,34 @@ void writeGif(const std::string& path, const GifSpec& spec) {
     gdImageGif(picture, out);
     std::fclose(out);
     gdImageDestroy(picture);
+}
+
+}  // namespace
+
+void writeGif(const std::string& path, const GifSpec& spec) {
+    if (spec.interlaced || spec.palette.size() > static_cast<std::size_t>(gifExportMaxColours)) {
+        writeGifWithLibgd(path, spec);
+        return;
+    }
+    ASSERT_LT(spec.transparent, static_cast<std::int32_t>(spec.palette.size()));
+    for (const std::int32_t index : spec.indices) {
+        ASSERT_GE(index, 0);
+        ASSERT_LT(index, static_cast<std::int32_t>(spec.palette.size()));
+    }
+    GifFixture fixture{&spec,
+                       spec.transparent > 0 ? static_cast<std::size_t>(spec.transparent) : 0};
+    std::vector<PaletteEntry> palette;
+    for (const std::uint32_t rgb : spec.palette) {
+        palette.push_back({static_cast<std::int32_t>((rgb >> 16) & 0xFF),
+                           static_cast<std::int32_t>((rgb >> 8) & 0xFF),
+                           static_cast<std::int32_t>(rgb & 0xFF)});
+    }
+    if (fixture.swapped != 0) std::swap(palette[0], palette[fixture.swapped]);
+    ASSERT_EQ(saveGifFromPalette(path.c_str(), spec.width, spec.height, fixturePosition, &fixture,
+                                 palette.data(), static_cast<std::int32_t>(palette.size()),
+                                 spec.transparent >= 0 ? 1 : 0),
+              0)
+        << "writeGif: cannot write " << path;
 }
 
 RgbImage makeImage(std::int32_t width, std::int32_t height, const std::vector<std::uint8_t>& rgb) {
@@ -140,7 +198,8 @@ RgbImage makeImage(std::int32_t width, std::int32_t height, const std::vector<st
 RgbImage makeGreyImage(std::int32_t width, std::int32_t height, const std::vector<int>& greys) {
     std::vector<std::uint8_t> rgb;
     for (const int grey : greys) {
-        for (int channel = 0; channel < 3; ++channel) rgb.push_back(static_cast<std::uint8_t>(grey));
+        for (int channel = 0; channel < 3; ++channel)
+            rgb.push_back(static_cast<std::uint8_t>(grey));
     }
     return makeImage(width, height, rgb);
 }

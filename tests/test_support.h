@@ -1,5 +1,5 @@
 // Shared helpers for the tests: scratch folders, file bytes, running the real program, and
-// small GIF files drawn with libgd.
+// small GIF files.
 #pragma once
 
 #include <cstdint>
@@ -42,8 +42,11 @@ struct RunResult {
 // Runs the varnock program with `args` in the folder `workDir`, with no standard input.
 RunResult runVarnock(const std::vector<std::string>& args, const std::string& workDir);
 
-// A GIF of the given size whose pixel (x, y) uses palette[indices[y * width + x]], written
-// with libgd; `transparent` >= 0 names a transparent index; `interlaced` stores it interlaced.
+// A GIF of the given size whose pixel (x, y) uses palette[indices[y * width + x]];
+// `transparent` >= 0 names the transparent colour; `interlaced` stores it interlaced. Written
+// through saveGifFromPalette, which stores the transparent colour first in the file's palette;
+// interlaced pictures and 256-colour palettes, which the export does not make, go straight
+// through libgd with the palette in the given order. Fails the current test on a bad index.
 struct GifSpec {
     std::int32_t width = 0;
     std::int32_t height = 0;

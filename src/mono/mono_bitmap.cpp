@@ -4,9 +4,12 @@
 #include <cstring>
 #include <limits>
 
+#include "util/checked.h"
+
 namespace {
 
-constexpr std::int32_t int32Max = std::numeric_limits<std::int32_t>::max();
+// The widest bitmap: (width + 7) / 8 must be computable in 32 bits.
+constexpr std::int32_t maxWidth = std::numeric_limits<std::int32_t>::max() - 7;
 
 bool insidePicture(const MonoBitmap* bitmap, std::int32_t x, std::int32_t y) {
     return x >= 0 && x < bitmap->width && y >= 0 && y < bitmap->height;
@@ -18,7 +21,9 @@ std::size_t byteIndex(const MonoBitmap* bitmap, std::int32_t x, std::int32_t y) 
 }
 
 // One byte from the stream, or -1 at its end.
-int readByte(std::FILE* stream) { return std::fgetc(stream); }
+int readByte(std::FILE* stream) {
+    return std::fgetc(stream);
+}
 
 }  // namespace
 
@@ -28,16 +33,19 @@ std::int32_t monoCreate(MonoBitmap* bitmap, std::int32_t width, std::int32_t hei
     if (width <= 0) return 2;
     if (height <= 0) return 3;
 
-    // (width + 7) / 8 without forming width + 7, which overflows near the 32-bit maximum.
+    // Sizes that do not fit are refused like a heap refusal. The row size is formed without
+    // width + 7, so the sizes stored are exact; a dataSize beyond 32 bits is stored as 0.
     const std::int32_t bytesPerRow = width / 8 + (width % 8 != 0 ? 1 : 0);
-    const std::int64_t dataSize = std::int64_t{bytesPerRow} * height;
+    const bool sizeFits = mulFits32(bytesPerRow, height);
     bitmap->width = width;
     bitmap->height = height;
     bitmap->bytesPerRow = bytesPerRow;
-    bitmap->dataSize = dataSize <= int32Max ? static_cast<std::int32_t>(dataSize) : 0;
+    bitmap->dataSize = sizeFits ? bytesPerRow * height : 0;
     bitmap->data = nullptr;
-    if (dataSize > int32Max) return 4;  // refused like a heap refusal
+    if (width > maxWidth) return 4;
+    if (!sizeFits) return 4;
 
+    const std::int32_t dataSize = bitmap->dataSize;
     void* block = allocate(static_cast<std::size_t>(dataSize));
     if (block == nullptr) return 4;
     bitmap->data = static_cast<std::uint8_t*>(block);

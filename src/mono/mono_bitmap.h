@@ -25,7 +25,7 @@ struct MonoBitmap {
 };
 
 using MonoAllocateFn = void* (*)(std::size_t size);  // a block of at least `size` bytes, or null
-using MonoReleaseFn = void (*)(void* block);          // releases a block the allocator returned
+using MonoReleaseFn = void (*)(void* block);         // releases a block the allocator returned
 
 inline constexpr std::uint8_t bitMask[8] = {0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01};
 
@@ -34,8 +34,8 @@ inline constexpr std::int32_t wbmpReadMinSide = 1;
 inline constexpr std::int32_t wbmpReadMaxSide = 1000;
 
 // Creates a cleared width x height bitmap. Results: 1 null bitmap, 2 width <= 0, 3 height <= 0
-// (record untouched in 1-3), 4 the block was refused or its size does not fit 32 bits (sizes
-// stored, data null); 0 created.
+// (record untouched in 1-3), 4 the block was refused, width + 7 or dataSize does not fit 32 bits
+// (sizes stored, dataSize 0 when it does not fit, data null); 0 created.
 std::int32_t monoCreate(MonoBitmap* bitmap, std::int32_t width, std::int32_t height,
                         MonoAllocateFn allocate);
 
