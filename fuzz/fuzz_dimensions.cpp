@@ -8,7 +8,7 @@
 // neither side positive is refused, a target larger than the source on either axis is first
 // enlarged by whole factors, and the reduction can only reach sizes whose edge products stay
 // within 16,777,215 on both axes. A request that would succeed with an intermediate picture
-// above a few million pixels is skipped, so that every run stays short; requests that must fail
+// above 262,144 pixels is skipped, so that every run stays short; requests that must fail
 // are always made, however large, because they have to be refused quickly.
 #include <cstddef>
 #include <cstdint>
@@ -26,7 +26,7 @@ namespace {
 
 constexpr std::int64_t int32Max = std::numeric_limits<std::int32_t>::max();
 constexpr std::int64_t edgeProductLimit = 16777215;
-constexpr std::int64_t workBudgetPixels = std::int64_t{1} << 22;
+constexpr std::int64_t workBudgetPixels = std::int64_t{1} << 18;
 
 // The number rule read plainly: blanks, one sign, digits modulo 2^32.
 std::int32_t referenceNumber(const std::string& text) {

@@ -1,9 +1,9 @@
 // Fuzz target for the whole conversion path: the input is written to a file and loaded as a
-// GIF; its last four bytes also choose a width and a height (each from -16 to 1024, 0 asking for
+// GIF; its last four bytes also choose a width and a height (each from -16 to 512, 0 asking for
 // the derived side) for resizeImage; the result is written as a WBMP file. Everything is
 // released, so LeakSanitizer sees any block that is not.
 //
-// Inputs whose GIF header announces a logical screen above 2^20 pixels are skipped: libgd keeps
+// Inputs whose GIF header announces a logical screen above 2^18 pixels are skipped: libgd keeps
 // every frame inside the screen, and the program's handling of huge pictures is covered by the
 // unit tests; here it would only make each run slow.
 #include <fcntl.h>
@@ -23,9 +23,9 @@
 
 namespace {
 
-constexpr std::uint32_t maxScreenPixels = 1u << 20;
+constexpr std::uint32_t maxScreenPixels = 1u << 18;
 constexpr std::int32_t smallestSide = -16;
-constexpr std::int32_t sideChoices = 1024 - smallestSide + 1;
+constexpr std::int32_t sideChoices = 512 - smallestSide + 1;
 
 bool screenTooLarge(const std::uint8_t* data, std::size_t size) {
     if (size < 10 || std::memcmp(data, "GIF", 3) != 0) return false;
