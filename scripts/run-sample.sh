@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Builds varnock and converts the bundled sample GIF into build/sample/ambulance.wbmp.
+# Builds varnock, converts the bundled sample GIF into build/sample/ambulance.wbmp and draws the
+# result in the terminal.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/deps.sh
 cmake -S . -B build >/dev/null
-cmake --build build -j"$(nproc)" --target varnock
+cmake --build build -j"$(nproc)" --target varnock varnock-view
 mkdir -p build/sample
 cd build/sample
 ../src/app/varnock ../../tests/data/gif/ci-photo-ambulance.gif ambulance.wbmp 0 0
+../src/view/varnock-view ambulance.wbmp
 echo "Written: build/sample/ambulance.wbmp ($(stat -c %s ambulance.wbmp) bytes), and build/sample/cv.html"

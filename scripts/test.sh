@@ -11,7 +11,7 @@ if [ "${1:-}" = "--sanitize" ]; then
     options+=(-DVARNOCK_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
 fi
 
-scripts/deps.sh tidy netpbm
+scripts/deps.sh tidy netpbm groff-base mandoc
 cmake -S . -B "$build" "${options[@]}" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)"

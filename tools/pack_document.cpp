@@ -260,7 +260,9 @@ std::string cppSource(const std::vector<std::uint8_t>& block, std::size_t textSi
     out += "const unsigned char embeddedDocument[] = {\n";
     std::string line = "   ";
     for (const std::uint8_t byte : block) {
-        const std::string item = " " + std::to_string(byte) + ",";
+        std::string item(1, ' ');  // built by appends: GCC 12 -O3 warns falsely on " " + string
+        item += std::to_string(byte);
+        item += ',';
         if (line.size() + item.size() > 100) {
             out += line + "\n";
             line = "   ";

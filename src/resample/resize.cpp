@@ -1,12 +1,94 @@
-// Target size and resampling dispatch. (Resizing is not available yet: every request fails.)
+// Target size and resampling dispatch.
 #include "resample/resize.h"
 
-std::int32_t resizeImage(RgbImage* dest, std::int32_t /*width*/, std::int32_t /*height*/,
-                         const RgbImage* source, std::int32_t /*exactSize*/) {
-    if (source->status != 0) {
+#include <limits>
+
+#include "resample/enlarge.h"
+#include "resample/reduce.h"
+
+namespace {
+
+constexpr std::int64_t int32Max = std::numeric_limits<std::int32_t>::max();
+
+// The end of a reduction known to stop at an edge product, reached without building anything:
+// the full run would allocate the destination, stop, release the block and add the bit.
+std::int32_t refuseReduction(RgbImage* dest, std::int32_t width, std::int32_t height) {
+    dest->width = width;
+    dest->height = height;
+    dest->rows = nullptr;
+    dest->status = statusResizeReduceFailed;
+    return statusResizeReduceFailed;
+}
+
+// Reduces `from` into `dest`. A failed reduction releases the block it may have left behind
+// and adds its bit to the status.
+std::int32_t reduceInto(RgbImage* dest, std::int32_t width, std::int32_t height,
+                        const RgbImage* from) {
+    if (reduceImage(dest, width, height, from) == 0) return 0;
+    rgbImageFree(dest);
+    dest->status |= statusResizeReduceFailed;
+    return statusResizeReduceFailed;
+}
+
+}  // namespace
+
+std::int32_t resizeImage(RgbImage* dest, std::int32_t width, std::int32_t height,
+                         const RgbImage* source, std::int32_t exactSize) {
+    if (source->status != 0 || source->width < 1 || source->height < 1) {
         dest->status = statusResizeBadSource;
         return statusResizeBadSource;
     }
-    dest->status = statusResizeBadSize;
-    return statusResizeBadSize;
+    if (width <= 0 && height <= 0) {
+        dest->status = statusResizeBadSize;
+        return statusResizeBadSize;
+    }
+
+    const std::int32_t sourceWidth = source->width;
+    const std::int32_t sourceHeight = source->height;
+    const std::int64_t sw = sourceWidth;
+    const std::int64_t sh = sourceHeight;
+    std::int64_t targetWidth = width;
+    std::int64_t targetHeight = height;
+    if (targetWidth <= 0) {
+        targetWidth = targetHeight * sw / sh;
+    } else if (targetHeight <= 0) {
+        targetHeight = targetWidth * sh / sw;
+    } else if (exactSize == 0) {
+        if (targetWidth * sh > targetHeight * sw) {
+            targetWidth = targetHeight * sw / sh;
+        } else {
+            targetHeight = targetWidth * sh / sw;
+        }
+    }
+    if (targetWidth > int32Max || targetHeight > int32Max) {
+        dest->status = statusResizeBadSize;
+        return statusResizeBadSize;
+    }
+    const auto w = static_cast<std::int32_t>(targetWidth);
+    const auto h = static_cast<std::int32_t>(targetHeight);
+
+    if (w <= sourceWidth && h <= sourceHeight) {
+        if (reduceEdgesOverflow(w, h, sourceWidth, sourceHeight) != 0) {
+            return refuseReduction(dest, w, h);
+        }
+        return reduceInto(dest, w, h, source);
+    }
+
+    // Larger on either axis: enlarge into a temporary raster, then reduce that to the target.
+    // A reduction bound to stop at an edge product is refused before anything is built, with
+    // the result the whole run would give; an enlargement too large to allocate fails first.
+    std::int32_t enlargedWidth = 0;
+    std::int32_t enlargedHeight = 0;
+    if (enlargedSize(w, h, sourceWidth, sourceHeight, &enlargedWidth, &enlargedHeight) == 0 &&
+        reduceEdgesOverflow(w, h, enlargedWidth, enlargedHeight) != 0) {
+        return refuseReduction(dest, w, h);
+    }
+    RgbImage enlarged{};
+    if (enlargeImage(&enlarged, w, h, source) != 0) {
+        dest->status = statusResizeEnlargeFailed;
+        return statusResizeEnlargeFailed;
+    }
+    const std::int32_t result = reduceInto(dest, w, h, &enlarged);
+    rgbImageFree(&enlarged);
+    return result;
 }

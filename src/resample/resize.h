@@ -6,11 +6,13 @@
 #include "raster/rgb_image.h"
 
 // Makes `dest` a resized copy of `source` (read only, never released here). A width or height
-// of 0 or less is derived from the other and the source's proportions; with exactSize 0 a pair
-// of positive sizes shrinks to fit the box with the source's proportions. A target larger than
-// the source on either axis is first enlarged into a temporary raster, then every path ends in
-// the reduction. Results, also left in dest->status: 0x100000 bad source, 0x200000 neither size
-// positive or a derived size beyond 32 bits, 0x400000 the enlargement failed (assigned),
-// 0x800000 the reduction failed (added to what it left); 0 dest holds the target size.
+// of 0 or less is derived from the other and the source's proportions (products in 64 bits);
+// with exactSize 0 a pair of positive sizes shrinks to fit the box with the source's
+// proportions. A target larger than the source on either axis is first enlarged as enlargeImage
+// does, into a temporary raster, then every path ends in the reduction; a reduction bound to stop
+// at an edge product is refused before anything is built. Results, also left in dest->status:
+// 0x100000 bad or empty source, 0x200000 neither size positive or a derived size beyond 32 bits,
+// 0x400000 the enlargement failed (assigned), 0x800000 the reduction failed (added to what it left;
+// a block it allocated is released); 0 dest holds the target size.
 std::int32_t resizeImage(RgbImage* dest, std::int32_t width, std::int32_t height,
                          const RgbImage* source, std::int32_t exactSize);

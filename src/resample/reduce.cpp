@@ -1,0 +1,402 @@
+// Area-averaging reduction on a grid of 1/128 source pixel.
+//
+// Destination pixel (x, y) covers the source rectangle from L = x * sw * 128 / dw to
+// R = (x + 1) * sw * 128 / dw across and from T = y * sh * 128 / dh to B = (y + 1) * sh * 128 / dh
+// down, in 1/128 pixel. Each side is cut into three bands: the partial pixel at its near edge,
+// the whole pixels between, and the partial pixel at its far edge. The nine regions that the
+// bands form each add their truncated mean colour times their area (>> 7), and the total is
+// divided by the rectangle's area (>> 7). Pixels are produced in scan order until an edge
+// product would pass 2,147,483,647.
+#include "resample/reduce.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+#include "util/checked.h"
+
+namespace {
+
+constexpr std::int32_t subPixelShift = 7;
+constexpr std::int32_t subPixel = std::int32_t{1} << subPixelShift;
+constexpr std::int32_t wholeMask = ~(subPixel - 1);
+constexpr std::int64_t int32Max = std::numeric_limits<std::int32_t>::max();
+
+// Truncated quotient of non-negative numbers, in 32 bits when both fit (a shorter division).
+inline std::uint64_t divideUnsigned(std::uint64_t numerator, std::uint64_t divisor) {
+    if (((numerator | divisor) >> 32) == 0) {
+        return static_cast<std::uint32_t>(numerator) / static_cast<std::uint32_t>(divisor);
+    }
+    return numerator / divisor;
+}
+
+// A divisor prepared for many divisions: numerators below 2^32 and a divisor from 2 to
+// 2^32 / 255 are divided by one multiplication by ceil(2^64 / divisor), keeping the high 64
+// bits, which gives the exact truncated quotient; anything else by a plain division.
+struct Reciprocal {
+    std::uint64_t divisor;
+    std::uint64_t magic;  // 0: divide plainly
+};
+
+__extension__ using Uint128 = unsigned __int128;
+
+inline Reciprocal makeReciprocal(std::uint64_t divisor) {
+    constexpr std::uint64_t magicLimit = std::numeric_limits<std::uint32_t>::max() / 255;
+    if (divisor < 2 || divisor > magicLimit) return {divisor, 0};
+    return {divisor, std::numeric_limits<std::uint64_t>::max() / divisor + 1};
+}
+
+inline std::uint64_t divideBy(const Reciprocal& reciprocal, std::uint64_t numerator) {
+    if (reciprocal.magic != 0 && (numerator >> 32) == 0) {
+        return static_cast<std::uint64_t>((Uint128{reciprocal.magic} * numerator) >> 64);
+    }
+    return numerator / reciprocal.divisor;
+}
+
+// Three channel values or sums: red, green, blue. Sums are unsigned so that no weight, however
+// large, can make an addition undefined.
+struct Colour {
+    std::uint64_t red;
+    std::uint64_t green;
+    std::uint64_t blue;
+};
+
+// Truncated mean colour of the source pixels in the columns [left, right) of the rows
+// [top, bottom), a range that is not empty and lies inside the source. A single row is read
+// through `row`; several rows through `totals` (every column's three totals over exactly those
+// rows) when not null, otherwise through `rows`.
+inline Colour regionMean(std::uint8_t* const* rows, const std::uint8_t* row,
+                         const std::uint32_t* totals, std::int32_t left, std::int32_t top,
+                         std::int32_t right, std::int32_t bottom) {
+    const std::size_t first = 3 * static_cast<std::size_t>(left);
+    const std::size_t end = 3 * static_cast<std::size_t>(right);
+    Colour total{0, 0, 0};
+    if (bottom - top == 1) {
+        if (right - left == 1) return {row[first], row[first + 1], row[first + 2]};
+        for (std::size_t at = first; at < end; at += 3) {
+            total.red += row[at];
+            total.green += row[at + 1];
+            total.blue += row[at + 2];
+        }
+    } else if (totals != nullptr) {
+        for (std::size_t at = first; at < end; at += 3) {
+            total.red += totals[at];
+            total.green += totals[at + 1];
+            total.blue += totals[at + 2];
+        }
+    } else {
+        for (std::int32_t y = top; y < bottom; ++y) {
+            const std::uint8_t* pixels = rows[y];
+            for (std::size_t at = first; at < end; at += 3) {
+                total.red += pixels[at];
+                total.green += pixels[at + 1];
+                total.blue += pixels[at + 2];
+            }
+        }
+    }
+    const std::uint64_t count =
+        static_cast<std::uint64_t>(right - left) * static_cast<std::uint64_t>(bottom - top);
+    return {divideUnsigned(total.red, count), divideUnsigned(total.green, count),
+            divideUnsigned(total.blue, count)};
+}
+
+// Where the reduction finds source row y.
+struct RowSource {
+    std::uint8_t* const* rows;
+};
+
+inline const std::uint8_t* sourceRow(const RowSource& source, std::int32_t y) {
+    return source.rows[y];
+}
+
+// One band of a cell side: the whole source pixels [first, end) it reads once limited to the
+// source (empty when end <= first), and its width in 1/128 pixel.
+struct Band {
+    std::int32_t first;
+    std::int32_t end;
+    std::int64_t width;
+};
+
+// A cell side from `low` to `high` (sub-pixels, high exclusive) over a source side of `size`
+// pixels: the near partial band from low to the next pixel boundary, the whole pixels up to the
+// boundary below high, the far partial band from there to high.
+struct Side {
+    Band bands[3];
+    std::int64_t span;
+};
+
+inline Side planSide(std::int32_t low, std::int32_t high, std::int32_t size) {
+    const std::int32_t lowFloor = low & wholeMask;
+    const std::int32_t lowCeiling = lowFloor + subPixel;
+    const std::int32_t highFloor = high & wholeMask;
+    Side side{};
+    const std::int32_t nearPixel = low >> subPixelShift;
+    const std::int32_t middleEnd = highFloor >> subPixelShift;
+    const std::int32_t farPixel = high >> subPixelShift;
+    side.bands[0] = {nearPixel, nearPixel < size ? nearPixel + 1 : nearPixel, lowCeiling - low};
+    side.bands[1] = {lowCeiling >> subPixelShift, middleEnd < size ? middleEnd : size,
+                     std::int64_t{highFloor} - lowCeiling};
+    side.bands[2] = {farPixel, farPixel < size ? farPixel + 1 : farPixel, high - highFloor};
+    side.span = high - low;
+    return side;
+}
+
+// Destination pixels along an axis whose far edge (index + 1) * sourceSize * 128 stays within
+// the signed 32-bit range (the near edge is smaller), at most `count`.
+std::int32_t edgeLimit(std::int32_t count, std::int32_t sourceSize) {
+    const std::int64_t span = std::int64_t{sourceSize} * subPixel;
+    if (span <= 0) return count;
+    const std::int64_t limit = int32Max / span;
+    return limit < count ? static_cast<std::int32_t>(limit) : count;
+}
+
+// Column totals of the source rows [top, bottom) into `totals` (3 entries per source column).
+// At most 2^24 rows of 255 here (the row edges fit 32 bits), so they stay below 2^32. The
+// fixed-length inner loop lets the compiler add 16 bytes at a time.
+void sumColumns(const RowSource& source, std::int32_t top, std::int32_t bottom,
+                std::int32_t sourceWidth, std::uint32_t* __restrict totals) {
+    constexpr std::size_t block = 16;
+    const std::size_t count = 3 * static_cast<std::size_t>(sourceWidth);
+    std::memset(totals, 0, count * sizeof(std::uint32_t));
+    for (std::int32_t y = top; y < bottom; ++y) {
+        const std::uint8_t* __restrict row = sourceRow(source, y);
+        std::size_t at = 0;
+        for (; at + block <= count; at += block) {
+            for (std::size_t k = 0; k < block; ++k)
+                totals[at + k] += row[at + k];
+        }
+        for (; at < count; ++at)
+            totals[at] += row[at];
+    }
+}
+
+// The source rows of one destination row: its row side, the row of each band that holds a
+// single row (null otherwise), the column totals over the middle band when it holds several
+// (or null), and the raster's rows for reading several rows directly (null for made rows).
+struct RowBands {
+    Side side;
+    const std::uint8_t* row[3];
+    const std::uint32_t* middleTotals;
+    std::uint8_t* const* rows;
+};
+
+// One destination pixel from its column side and its row's bands; `area` is the cell's area
+// >> 7, at least 1.
+inline void reducePixel(const Side& across, const RowBands& down, const Reciprocal& area,
+                        std::uint8_t* out) {
+    Colour sum{0, 0, 0};
+    const Band* columnBands = across.bands;
+    const Band* rowBands = down.side.bands;
+    if (columnBands[1].end - columnBands[1].first <= 1 &&
+        rowBands[1].end - rowBands[1].first <= 1) {
+        // Every region is a single pixel or empty. An empty column band reads pixel 0 with a
+        // width of 0, which adds nothing, so the column bands need no test.
+        std::size_t offset[3];
+        std::int64_t width[3];
+        for (int band = 0; band < 3; ++band) {
+            const bool used = columnBands[band].end > columnBands[band].first;
+            offset[band] = used ? 3 * static_cast<std::size_t>(columnBands[band].first) : 0;
+            width[band] = used ? columnBands[band].width : 0;
+        }
+        for (int rowBand = 0; rowBand < 3; ++rowBand) {
+            if (rowBands[rowBand].end <= rowBands[rowBand].first) continue;
+            const std::uint8_t* row = down.row[rowBand];
+            for (int band = 0; band < 3; ++band) {
+                const auto weight = static_cast<std::uint64_t>(
+                    (width[band] * rowBands[rowBand].width) >> subPixelShift);
+                const std::uint8_t* pixel = row + offset[band];
+                sum.red += pixel[0] * weight;
+                sum.green += pixel[1] * weight;
+                sum.blue += pixel[2] * weight;
+            }
+        }
+    } else {
+        for (int rowBand = 0; rowBand < 3; ++rowBand) {
+            const Band& vertical = rowBands[rowBand];
+            if (vertical.end <= vertical.first) continue;
+            const std::uint32_t* totals = rowBand == 1 ? down.middleTotals : nullptr;
+            for (int columnBand = 0; columnBand < 3; ++columnBand) {
+                const Band& horizontal = columnBands[columnBand];
+                if (horizontal.end <= horizontal.first) continue;
+                // The widths of a band that reads a pixel are never negative. A weight that
+                // shifts down to 0 adds the mean times 0: the region is not read at all.
+                const auto weight = static_cast<std::uint64_t>(
+                    (horizontal.width * vertical.width) >> subPixelShift);
+                if (weight == 0) continue;
+                const Colour mean =
+                    regionMean(down.rows, down.row[rowBand], totals, horizontal.first,
+                               vertical.first, horizontal.end, vertical.end);
+                sum.red += mean.red * weight;
+                sum.green += mean.green * weight;
+                sum.blue += mean.blue * weight;
+            }
+        }
+    }
+    const std::uint64_t red = divideBy(area, sum.red);
+    const std::uint64_t green = divideBy(area, sum.green);
+    const std::uint64_t blue = divideBy(area, sum.blue);
+    out[0] = static_cast<std::uint8_t>(red > 255 ? 255 : red);
+    out[1] = static_cast<std::uint8_t>(green > 255 ? 255 : green);
+    out[2] = static_cast<std::uint8_t>(blue > 255 ? 255 : blue);
+}
+
+// Writes destination rows [0, rowCount) and in each the columns [0, columnCount), all of whose
+// edges fit 32 bits, from a source of sw x sh pixels. `scratch` (3 * sw entries; null only for
+// a raster source) receives for each destination row the column totals over its middle band of
+// source rows, which is then read row by row once instead of column by column for every
+// destination pixel.
+void reducePixels(RgbImage* dest, const RowSource& source, std::int32_t sw, std::int32_t sh,
+                  std::int32_t rowCount, std::int32_t columnCount, std::uint32_t* scratch) {
+    const std::int32_t dw = dest->width;
+    const std::int32_t dh = dest->height;
+    const std::size_t rowBytes = 3 * static_cast<std::size_t>(columnCount);
+
+    if (sw < 1 || sh < 1) {
+        // No region reads a pixel and every cell has the area 0: black.
+        for (std::int32_t y = 0; y < rowCount; ++y)
+            std::memset(dest->rows[y], 0, rowBytes);
+        return;
+    }
+    if (sw == dw && sh == dh) {
+        // Every cell is exactly one source pixel: its near bands alone, weight 128 * 128 >> 7
+        // over an area of 128, give the pixel back unchanged.
+        for (std::int32_t y = 0; y < rowCount; ++y) {
+            std::memcpy(dest->rows[y], sourceRow(source, y), rowBytes);
+        }
+        return;
+    }
+
+    // Column edges step by sw * 128 / dw with the remainder carried: the same values as
+    // x * sw * 128 / dw without a division per pixel.
+    const std::int64_t spanX = std::int64_t{sw} * subPixel;
+    const std::int64_t stepX = spanX / dw;
+    const std::int64_t carryX = spanX % dw;
+    const std::int64_t spanY = std::int64_t{sh} * subPixel;
+
+    for (std::int32_t y = 0; y < rowCount; ++y) {
+        RowBands down{};
+        down.side = planSide(static_cast<std::int32_t>(y * spanY / dh),
+                             static_cast<std::int32_t>((y + 1) * spanY / dh), sh);
+        down.rows = source.rows;
+        const Band& middle = down.side.bands[1];
+        if (scratch != nullptr && middle.end - middle.first >= 2) {
+            sumColumns(source, middle.first, middle.end, sw, scratch);
+            down.middleTotals = scratch;
+        }
+        for (std::int32_t band = 0; band < 3; ++band) {
+            const Band& rowBand = down.side.bands[band];
+            if (rowBand.end - rowBand.first == 1) {
+                down.row[band] = sourceRow(source, rowBand.first);
+            }
+        }
+
+        // A cell is stepX or stepX + 1 sub-pixels wide: two areas (>> 7) per row. Only a
+        // destination larger than the source can have a cell below 1/128 pixel in area.
+        const std::int64_t areas[2] = {(stepX * down.side.span) >> subPixelShift,
+                                       ((stepX + 1) * down.side.span) >> subPixelShift};
+        const Reciprocal divisors[2] = {makeReciprocal(static_cast<std::uint64_t>(areas[0])),
+                                        makeReciprocal(static_cast<std::uint64_t>(areas[1]))};
+
+        std::uint8_t* out = dest->rows[y];
+        std::int32_t l = 0;
+        std::int64_t remainder = 0;
+        for (std::int32_t x = 0; x < columnCount; ++x, out += 3) {
+            auto r = static_cast<std::int32_t>(l + stepX);
+            remainder += carryX;
+            if (remainder >= dw) {
+                remainder -= dw;
+                ++r;
+            }
+            const int wide = r - l > stepX ? 1 : 0;
+            if (areas[wide] > 0) {
+                reducePixel(planSide(l, r, sw), down, divisors[wide], out);
+            } else {
+                out[0] = out[1] = out[2] = 0;
+            }
+            l = r;
+        }
+    }
+}
+
+// The reduction from `source` after the destination is allocated: the edge limits, the pixels
+// that fit, and the scratch block for column totals (without it, tall regions are read straight
+// from the source). Results: 1 an edge left 32 bits; 0 done.
+std::int32_t reduceAllocated(RgbImage* dest, const RowSource& source, std::int32_t sw,
+                             std::int32_t sh) {
+    const std::int32_t width = dest->width;
+    const std::int32_t height = dest->height;
+    if (width == 0 || height == 0) return 0;
+
+    // In scan order the first pixel with an edge beyond 32 bits is (0, rowLimit) when every
+    // column fits, and otherwise (columnLimit, 0): only part of row 0 is written then.
+    const std::int32_t columnLimit = edgeLimit(width, sw);
+    const std::int32_t rowLimit = edgeLimit(height, sh);
+    if (rowLimit == 0) return 1;
+
+    std::size_t scratchBytes = 0;
+    std::uint32_t* scratch = nullptr;
+    if (!mulOverflows(3 * static_cast<std::size_t>(sw < 0 ? 0 : sw), sizeof(std::uint32_t),
+                      &scratchBytes)) {
+        scratch = static_cast<std::uint32_t*>(std::malloc(scratchBytes == 0 ? 1 : scratchBytes));
+    }
+    std::int32_t result = 0;
+    if (columnLimit < width) {
+        reducePixels(dest, source, sw, sh, 1, columnLimit, scratch);
+        result = 1;
+    } else {
+        reducePixels(dest, source, sw, sh, rowLimit, width, scratch);
+        result = rowLimit < height ? 1 : 0;
+    }
+    std::free(scratch);
+    return result;
+}
+
+}  // namespace
+
+std::int32_t reduceImage(RgbImage* dest, std::int32_t width, std::int32_t height,
+                         const RgbImage* source) {
+    if (source->status != 0) {
+        dest->status = statusReduceBadSource;
+        return statusReduceBadSource;
+    }
+    if (rgbImageAlloc(dest, width, height) != 0) {
+        dest->status |= statusReduceAllocFailed;
+        return statusReduceAllocFailed;
+    }
+    // Without the scratch block the tall regions are read straight from the source.
+    const RowSource rows{source->rows};
+    return reduceAllocated(dest, rows, source->width, source->height);
+}
+
+void accumulateRegion(const RgbImage* source, std::int32_t left, std::int32_t top,
+                      std::int32_t right, std::int32_t bottom, std::int64_t* redSum,
+                      std::int64_t* greenSum, std::int64_t* blueSum, std::int64_t weight,
+                      std::int32_t sourceWidth, std::int32_t sourceHeight) {
+    left >>= subPixelShift;
+    top >>= subPixelShift;
+    right >>= subPixelShift;
+    bottom >>= subPixelShift;
+    if (left >= right || top >= bottom) return;
+    weight >>= subPixelShift;
+    if (right > sourceWidth) right = sourceWidth;
+    if (bottom > sourceHeight) bottom = sourceHeight;
+    if (left < 0) left = 0;
+    if (top < 0) top = 0;
+    if (left >= right || top >= bottom) return;
+
+    const std::uint8_t* row = bottom - top == 1 ? source->rows[top] : nullptr;
+    const Colour mean = regionMean(source->rows, row, nullptr, left, top, right, bottom);
+    const auto factor = static_cast<std::uint64_t>(weight);
+    *redSum = static_cast<std::int64_t>(static_cast<std::uint64_t>(*redSum) + mean.red * factor);
+    *greenSum =
+        static_cast<std::int64_t>(static_cast<std::uint64_t>(*greenSum) + mean.green * factor);
+    *blueSum = static_cast<std::int64_t>(static_cast<std::uint64_t>(*blueSum) + mean.blue * factor);
+}
+
+std::int32_t reduceEdgesOverflow(std::int32_t width, std::int32_t height, std::int32_t sourceWidth,
+                                 std::int32_t sourceHeight) {
+    if (width < 1 || height < 1) return 0;
+    if (edgeLimit(width, sourceWidth) < width) return 1;
+    if (edgeLimit(height, sourceHeight) < height) return 1;
+    return 0;
+}
