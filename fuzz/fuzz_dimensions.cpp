@@ -4,10 +4,7 @@
 // resizeImage against three small fixed pictures (7 x 5, 1 x 3, 4 x 1).
 //
 // The size the result must have, and whether it can be made at all, follows from the rules
-// alone: a side of 0 or less is derived from the other (in 64 bits, refused beyond 32 bits),
-// neither side positive is refused, a target larger than the source on either axis is first
-// enlarged by whole factors, and the reduction can only reach sizes whose edge products stay
-// within 16,777,215 on both axes. A request that would succeed with an intermediate picture
+// (fuzz_sizes.h). A request that would succeed with an intermediate picture
 // above 262,144 pixels is skipped, so that every run stays short; requests that must fail
 // are always made, however large, because they have to be refused quickly.
 #include <cstddef>
@@ -19,13 +16,12 @@
 
 #include "app/convert.h"
 #include "fuzz_check.h"
+#include "fuzz_sizes.h"
 #include "raster/rgb_image.h"
 #include "resample/resize.h"
 
 namespace {
 
-constexpr std::int64_t int32Max = std::numeric_limits<std::int32_t>::max();
-constexpr std::int64_t edgeProductLimit = 16777215;
 constexpr std::int64_t workBudgetPixels = std::int64_t{1} << 18;
 
 // The number rule read plainly: blanks, one sign, digits modulo 2^32.
@@ -43,49 +39,6 @@ std::int32_t referenceNumber(const std::string& text) {
     }
     if (negative) value = ((std::uint64_t{1} << 32) - value) % (std::uint64_t{1} << 32);
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
-}
-
-struct Expectation {
-    bool refusedSize = false;  // 0x200000: neither side positive, or a derived side too large
-    std::int64_t width = 0;    // the target, when not refused
-    std::int64_t height = 0;
-    std::int64_t workWidth = 0;  // what the reduction starts from (enlarged or the source)
-    std::int64_t workHeight = 0;
-    bool reductionFails = false;  // an edge product beyond the limit
-};
-
-// The smallest size factor * (s - 1) + 1 that reaches t; a 1-pixel axis is repeated to t.
-std::int64_t enlargedSide(std::int64_t target, std::int64_t source) {
-    if (source == 1) return target > 1 ? target : 1;
-    std::int64_t factor = (target - 1 + source - 2) / (source - 1);
-    if (factor < 1) factor = 1;
-    return factor * (source - 1) + 1;
-}
-
-Expectation expect(std::int32_t width, std::int32_t height, const RgbImage& source) {
-    Expectation e;
-    const std::int64_t sw = source.width;
-    const std::int64_t sh = source.height;
-    if (width <= 0 && height <= 0) {
-        e.refusedSize = true;
-        return e;
-    }
-    e.width = width;
-    e.height = height;
-    if (width <= 0) e.width = std::int64_t{height} * sw / sh;
-    if (width > 0 && height <= 0) e.height = std::int64_t{width} * sh / sw;
-    if (e.width > int32Max || e.height > int32Max) {
-        e.refusedSize = true;
-        return e;
-    }
-    const bool enlarge = e.width > sw || e.height > sh;
-    e.workWidth = enlarge ? enlargedSide(e.width, sw) : sw;
-    e.workHeight = enlarge ? enlargedSide(e.height, sh) : sh;
-    if (e.width >= 1 && e.height >= 1) {
-        e.reductionFails =
-            e.workWidth * e.width > edgeProductLimit || e.workHeight * e.height > edgeProductLimit;
-    }
-    return e;
 }
 
 std::vector<std::uint8_t> pixelBytes(const RgbImage& image) {
@@ -111,7 +64,8 @@ RgbImage makePicture(std::int32_t width, std::int32_t height) {
 }
 
 void checkResize(std::int32_t width, std::int32_t height, const RgbImage& source) {
-    const Expectation e = expect(width, height, source);
+    const fuzzsupport::Expectation e =
+        fuzzsupport::expect(width, height, source.width, source.height);
     const bool mustSucceed = !e.refusedSize && !e.reductionFails;
     if (mustSucceed && e.workWidth * e.workHeight > workBudgetPixels) return;
 
