@@ -154,7 +154,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"NegativeHeightAlone", Source::Picture, "", {}, "0", "-3"},
         Case{"BothNegative", Source::Picture, "", {}, "-1", "-2147483648"},
         Case{"DerivedHeightZero", Source::Picture, "", {}, "1", "0"},
-        Case{"DerivedWidthZero", Source::Picture, "", {}, "0", "1"},
+        Case{"DerivedWidthZero", Source::Sample, "pixbuf-max-height-1x65535.gif", {}, "0", "100"},
         Case{"LargestWidthDerivedHeight", Source::Picture, "", {}, "2147483647", "0"},
         Case{"LargestHeightDerivedWidth", Source::Picture, "", {}, "0", "2147483647"},
         Case{"LargestBoth", Source::Picture, "", {}, "2147483647", "2147483647"},
