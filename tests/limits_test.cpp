@@ -73,8 +73,8 @@ std::int32_t countWalk(const std::string& path, WalkCount* count) {
     return loadGifRaster(path.c_str(), countSize, countEnd, countPixel, count);
 }
 
-TEST(GifCeiling, IsSixtyFourMebipixels) {
-    EXPECT_EQ(gifMaxPixels, 67108864);
+TEST(GifCeiling, IsSixteenMebipixels) {
+    EXPECT_EQ(gifMaxPixels, 16777216);
 }
 
 TEST(GifCeiling, FirstImageAboveTheCeilingIsRefusedWithoutACallback) {
@@ -82,9 +82,9 @@ TEST(GifCeiling, FirstImageAboveTheCeilingIsRefusedWithoutACallback) {
         std::int32_t width;
         std::int32_t height;
     };
-    // 8192 x 8193 is one row past the ceiling; 65535 x 1025 one row past it the other way;
+    // 4096 x 4097 is one row past the ceiling; 65535 x 257 one row past it the other way;
     // 46340 x 46340 is the largest square libgd itself would build.
-    const Case cases[] = {{8192, 8193},   {8193, 8192},   {65535, 1025},
+    const Case cases[] = {{4096, 4097},   {4097, 4096},   {65535, 257},
                           {46340, 46340}, {40000, 40000}, {65535, 65535}};
     testsupport::ScratchDir dir;
     for (const Case& c : cases) {
@@ -141,12 +141,12 @@ TEST(GifCeiling, AHugeScreenWithASmallFirstImageLoads) {
 TEST(GifCeiling, AFirstImageOfExactlyTheCeilingIsWalkedInFull) {
     testsupport::ScratchDir dir;
     const std::string path = dir.file("ceiling.gif");
-    testsupport::writeFile(path, announcingGif(8192, 8192, 8192, 8192));
+    testsupport::writeFile(path, announcingGif(4096, 4096, 4096, 4096));
     WalkCount count;
     ASSERT_EQ(countWalk(path, &count), 0);
     EXPECT_EQ(count.sizeCalls, 1);
-    EXPECT_EQ(count.width, 8192);
-    EXPECT_EQ(count.height, 8192);
+    EXPECT_EQ(count.width, 4096);
+    EXPECT_EQ(count.height, 4096);
     EXPECT_EQ(count.pixels, gifMaxPixels);
     EXPECT_EQ(count.endCalls, 1);
 }
@@ -171,11 +171,11 @@ TEST(RasterCeiling, ABlockOfExactlyTheCeilingIsAllocatedAndOneMorePixelIsRefused
 }
 
 TEST(RasterCeiling, TheLargestGifPictureFitsUnderIt) {
-    // The widest picture under the GIF ceiling: 65535 x 1024 (a side cannot exceed 65535).
+    // The tallest picture under the GIF ceiling: 256 x 65535 (a side cannot exceed 65535).
     const std::size_t bytes =
-        std::size_t{1024} * sizeof(std::uint8_t*) + std::size_t{3} * 65535 * 1024;
+        std::size_t{65535} * sizeof(std::uint8_t*) + std::size_t{3} * 256 * 65535;
     EXPECT_LE(bytes, rgbImageMaxBytes);
-    EXPECT_LE(65535 * 1024, gifMaxPixels);
+    EXPECT_LE(256 * 65535, gifMaxPixels);
 }
 
 }  // namespace
