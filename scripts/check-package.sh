@@ -18,7 +18,7 @@ fail() {
     exit 1
 }
 
-cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVARNOCK_BUILD_TESTS=OFF \
+cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVARNOCK_BUILD_TESTS=OFF -DVARNOCK_STATIC_GD=OFF \
     -DVARNOCK_SANITIZE=OFF >/dev/null
 cmake --build "$build" -j2
 rm -f "$build"/varnock_*.deb

@@ -61,17 +61,6 @@ std::int32_t monoFree(MonoBitmap* bitmap, MonoReleaseFn release) {
     return 0;
 }
 
-std::int32_t monoSetPixel(MonoBitmap* bitmap, std::int32_t x, std::int32_t y, std::int32_t value) {
-    if (bitmap == nullptr) return 1;
-    if (bitmap->data == nullptr) return 2;
-    if (!insidePicture(bitmap, x, y)) return 3;
-    std::uint8_t& byte = bitmap->data[byteIndex(bitmap, x, y)];
-    const std::uint8_t mask = bitMask[x % 8];
-    byte = value != 0 ? static_cast<std::uint8_t>(byte | mask)
-                      : static_cast<std::uint8_t>(byte & ~mask);
-    return 0;
-}
-
 std::int32_t monoGetPixel(const MonoBitmap* bitmap, std::int32_t x, std::int32_t y) {
     if (bitmap == nullptr || bitmap->data == nullptr || !insidePicture(bitmap, x, y)) return 0;
     return (bitmap->data[byteIndex(bitmap, x, y)] & bitMask[x % 8]) != 0 ? 1 : 0;

@@ -44,8 +44,20 @@ std::int32_t monoCreate(MonoBitmap* bitmap, std::int32_t width, std::int32_t hei
 std::int32_t monoFree(MonoBitmap* bitmap, MonoReleaseFn release);
 
 // Sets (value != 0) or clears (value 0) one pixel's bit. Results: 1 null bitmap, 2 data null,
-// 3 outside the picture; 0 done.
-std::int32_t monoSetPixel(MonoBitmap* bitmap, std::int32_t x, std::int32_t y, std::int32_t value);
+// 3 outside the picture; 0 done. Defined here so that a loop over every pixel can inline it.
+inline std::int32_t monoSetPixel(MonoBitmap* bitmap, std::int32_t x, std::int32_t y,
+                                 std::int32_t value) {
+    if (bitmap == nullptr) return 1;
+    if (bitmap->data == nullptr) return 2;
+    if (x < 0 || x >= bitmap->width || y < 0 || y >= bitmap->height) return 3;
+    std::uint8_t& byte = bitmap->data[static_cast<std::size_t>(y) *
+                                          static_cast<std::size_t>(bitmap->bytesPerRow) +
+                                      static_cast<std::size_t>(x / 8)];
+    const std::uint8_t mask = bitMask[x % 8];
+    const std::uint32_t keep = 0u - static_cast<std::uint32_t>(value != 0);  // no branch
+    byte = static_cast<std::uint8_t>((byte & ~mask) | (mask & keep));
+    return 0;
+}
 
 // 1 when the pixel's bit is set; 0 otherwise, and for a null bitmap, null data or a pixel
 // outside the picture.

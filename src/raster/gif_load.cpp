@@ -12,15 +12,16 @@ namespace {
 
 void discardGdMessage(int /*priority*/, const char* /*format*/, va_list /*args*/) {}
 
-// Hands out every pixel of a decoded palette image, row by row.
+// Hands out every pixel of a decoded palette image, row by row, with the colour of its palette
+// entry. The GIF decoder always builds a palette image, so the palette arrays are read directly.
 void walkPixels(gdImagePtr picture, GifPixelCallback onPixel, void* userData) {
     const std::int32_t width = gdImageSX(picture);
     const std::int32_t height = gdImageSY(picture);
     for (std::int32_t y = 0; y < height; ++y) {
         for (std::int32_t x = 0; x < width; ++x) {
             const int index = gdImageGetPixel(picture, x, y);
-            onPixel(userData, x, y, gdImageRed(picture, index), gdImageGreen(picture, index),
-                    gdImageBlue(picture, index));
+            onPixel(userData, x, y, picture->red[index], picture->green[index],
+                    picture->blue[index]);
         }
     }
 }
