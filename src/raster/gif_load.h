@@ -20,9 +20,15 @@ using GifEndCallback = void (*)(void* userData);       // once, after the last p
 inline constexpr std::int32_t gifLoadCannotOpen = 1;
 inline constexpr std::int32_t gifLoadNoImage = 2;
 
+// Largest picture handed out, in pixels (16 Mi, for instance 4096 x 4096 or 65535 x 256): a
+// conversion at that size takes about half a second and 70 MB. Larger pictures are refused
+// before they are decoded, so that a small damaged file announcing a huge picture fails at once
+// instead of costing up to 2^31 pixels of decoding, walking and dithering.
+inline constexpr std::int64_t gifMaxPixels = std::int64_t{1} << 24;
+
 // Decodes `path` and walks every pixel. Results: 1 the file cannot be opened, 2 the decoder
-// gave no image (not a GIF, damaged, or a picture without pixels), no callback called in
-// either case; 0 every callback called.
+// gave no image (not a GIF, damaged, a picture without pixels or one of more than gifMaxPixels
+// pixels), no callback called in either case; 0 every callback called.
 std::int32_t loadGifRaster(const char* path, GifSizeCallback onSize, GifEndCallback onEnd,
                            GifPixelCallback onPixel, void* userData);
 

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (clang, AddressSanitizer, UndefinedBehaviorSanitizer) in
+# build-fuzz/ and runs each of them for the given number of seconds (default 60), starting from
+# its seed corpus and regression files. New inputs go to build-fuzz/corpus-<target>/, crashes to
+# build-fuzz/crashes-<target>/. Exits 1 when a target found a crash, a leak or a slow input.
+#
+#   scripts/fuzz.sh [seconds]            every target
+#   FUZZ_TARGETS="wbmp" scripts/fuzz.sh 600
+set -euo pipefail
+
+seconds="${1:-60}"
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${FUZZ_BUILD_DIR:-$root/build-fuzz}"
+targets="${FUZZ_TARGETS:-gif wbmp dimensions}"
+
+cmake -S "$root" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DVARNOCK_FUZZ=ON -DVARNOCK_BUILD_TESTS=OFF >/dev/null
+for target in $targets; do
+    cmake --build "$build" -j2 --target "fuzz_$target"
+done
+
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=1:abort_on_error=1"
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:+$UBSAN_OPTIONS:}print_stacktrace=1:halt_on_error=1"
+
+failed=""
+for target in $targets; do
+    work="$build/corpus-$target"
+    crashes="$build/crashes-$target"
+    mkdir -p "$work" "$crashes"
+    echo "== fuzz_$target for ${seconds}s"
+    if ! "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2560 \
+        -print_final_stats=1 -artifact_prefix="$crashes/" \
+        "$work" "$root/fuzz/corpus/$target" "$root/fuzz/regressions/$target" \
+        >"$build/fuzz-$target.log" 2>&1; then
+        failed="$failed $target"
+        tail -n 60 "$build/fuzz-$target.log"
+    fi
+    grep -E '^(#[0-9]+ *DONE|stat::number_of_executed_units|stat::peak_rss_mb)' \
+        "$build/fuzz-$target.log" || true
+done
+
+if [ -n "$failed" ]; then
+    echo "fuzzing found a fault in:$failed (inputs in $build/crashes-<target>/)"
+    exit 1
+fi
+echo "fuzzing found no fault in: $targets"
