@@ -26,10 +26,12 @@ INSTANTIATE_TEST_SUITE_P(
                     NumberCase{"-5", -5}, NumberCase{"abc", 0}, NumberCase{"", 0},
                     NumberCase{"- 5", 0}, NumberCase{"0x20", 0}, NumberCase{"4294967336", 40},
                     NumberCase{" \t\n\v\f\r7", 7}, NumberCase{"+-5", 0}, NumberCase{"--5", 0},
-                    NumberCase{"\xA0" "5", 0}, NumberCase{"2147483647", 2147483647},
-                    NumberCase{"2147483648", int32Min}, NumberCase{"-2147483648", int32Min},
-                    NumberCase{"4294967295", -1}, NumberCase{"-4294967295", 1},
-                    NumberCase{"0000000000000000000000012", 12},
+                    NumberCase{"\xA0"
+                               "5",
+                               0},
+                    NumberCase{"2147483647", 2147483647}, NumberCase{"2147483648", int32Min},
+                    NumberCase{"-2147483648", int32Min}, NumberCase{"4294967295", -1},
+                    NumberCase{"-4294967295", 1}, NumberCase{"0000000000000000000000012", 12},
                     // 10^20 mod 2^32 = 1661992960: long texts wrap, they never overflow
                     NumberCase{"100000000000000000000", 1661992960}, NumberCase{"12 34", 12},
                     NumberCase{" + 3", 0}));

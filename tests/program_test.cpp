@@ -53,7 +53,8 @@ std::string conversionError(const std::string& source) {
 // A 200 x 150 picture with a few colours, as in the usage text's examples.
 void writeUsageExampleGif(const std::string& path) {
     GifSpec spec{200, 150, {0x102030, 0xF0E0D0, 0x808080}, {}};
-    for (std::int32_t i = 0; i < 200 * 150; ++i) spec.indices.push_back((i % 200 / 25 + i / 200 / 30) % 3);
+    for (std::int32_t i = 0; i < 200 * 150; ++i)
+        spec.indices.push_back((i % 200 / 25 + i / 200 / 30) % 3);
     testsupport::writeGif(path, spec);
 }
 
@@ -91,14 +92,16 @@ TEST(Program, WrongArgumentCountsPrintTheBannerAndTheUsage) {
 TEST(Program, ConvertsAtTheGifsOwnSize) {
     ScratchDir dir;
     const std::string source = testsupport::dataPath("gif/giflib-treescap-87a.gif");
-    for (const auto& sizes : std::vector<std::pair<std::string, std::string>>{{"0", "0"}, {"abc", "xyz"}}) {
-        const RunResult run =
-            testsupport::runVarnock({source, "out.wbmp", sizes.first, sizes.second}, dir.path().string());
+    for (const auto& sizes :
+         std::vector<std::pair<std::string, std::string>>{{"0", "0"}, {"abc", "xyz"}}) {
+        const RunResult run = testsupport::runVarnock(
+            {source, "out.wbmp", sizes.first, sizes.second}, dir.path().string());
         EXPECT_EQ(run.exitStatus, 0);
         EXPECT_EQ(run.out, kBanner);
         EXPECT_EQ(run.err, "");
         EXPECT_EQ(testsupport::readFile(dir.file("out.wbmp")),
-                  testsupport::readFile(testsupport::dataPath("expected/giflib-treescap-87a__0__0.wbmp")));
+                  testsupport::readFile(
+                      testsupport::dataPath("expected/giflib-treescap-87a__0__0.wbmp")));
     }
 }
 
@@ -111,16 +114,18 @@ TEST(Program, UsageExamplesGiveTheirSizes) {
         int outWidth;
         int outHeight;
     };
-    for (const Case& c : {Case{"0", "0", 200, 150}, Case{"40", "0", 40, 30}, Case{"0", "45", 60, 45},
-                          Case{"99", "77", 99, 77}, Case{"40px", " +30", 40, 30},
-                          Case{"-5", "45", 60, 45}, Case{"0", "300", 400, 300}}) {
-        const RunResult run = testsupport::runVarnock({"example.gif", "out.wbmp", c.width, c.height},
-                                                      dir.path().string());
+    for (const Case& c :
+         {Case{"0", "0", 200, 150}, Case{"40", "0", 40, 30}, Case{"0", "45", 60, 45},
+          Case{"99", "77", 99, 77}, Case{"40px", " +30", 40, 30}, Case{"-5", "45", 60, 45},
+          Case{"0", "300", 400, 300}}) {
+        const RunResult run = testsupport::runVarnock(
+            {"example.gif", "out.wbmp", c.width, c.height}, dir.path().string());
         EXPECT_EQ(run.exitStatus, 0) << c.width << " " << c.height;
         EXPECT_EQ(run.err, "") << c.width << " " << c.height;
         const Bytes file = testsupport::readFile(dir.file("out.wbmp"));
         ASSERT_GE(file.size(), 4u);
-        EXPECT_EQ(wbmpSize(file), std::make_pair(c.outWidth, c.outHeight)) << c.width << " " << c.height;
+        EXPECT_EQ(wbmpSize(file), std::make_pair(c.outWidth, c.outHeight))
+            << c.width << " " << c.height;
         const std::size_t rowBytes = static_cast<std::size_t>((c.outWidth + 7) / 8);
         EXPECT_EQ(file.size(), 2 + (c.outWidth > 127 ? 2u : 1u) + (c.outHeight > 127 ? 2u : 1u) +
                                    rowBytes * static_cast<std::size_t>(c.outHeight));
@@ -146,14 +151,17 @@ TEST(Program, FailedConversionsNameTheSourceAndKeepTheDestination) {
             testsupport::runVarnock({c.source, "out.wbmp", c.width, c.height}, dir.path().string());
         EXPECT_EQ(run.exitStatus, 1) << c.source << " " << c.width << " " << c.height;
         EXPECT_EQ(run.out, kBanner);
-        EXPECT_EQ(run.err, conversionError(c.source)) << c.source << " " << c.width << " " << c.height;
-        EXPECT_EQ(testsupport::readFile(dir.file("out.wbmp")), before) << c.source << " " << c.width;
+        EXPECT_EQ(run.err, conversionError(c.source))
+            << c.source << " " << c.width << " " << c.height;
+        EXPECT_EQ(testsupport::readFile(dir.file("out.wbmp")), before)
+            << c.source << " " << c.width;
     }
 }
 
 TEST(Program, AMissingSourceCreatesNoDestination) {
     ScratchDir dir;
-    const RunResult run = testsupport::runVarnock({"nowhere.gif", "new.wbmp", "0", "0"}, dir.path().string());
+    const RunResult run =
+        testsupport::runVarnock({"nowhere.gif", "new.wbmp", "0", "0"}, dir.path().string());
     EXPECT_EQ(run.exitStatus, 1);
     EXPECT_EQ(run.err, conversionError("nowhere.gif"));
     EXPECT_FALSE(fs::exists(dir.file("new.wbmp")));
@@ -164,7 +172,8 @@ TEST(Program, DestinationsThatCannotBeWrittenAreReported) {
     const std::string source = testsupport::dataPath("gif/giflib-treescap-87a.gif");
     fs::create_directory(dir.file("taken.wbmp"));
     for (const std::string destination : {"no such dir/out.wbmp", "taken.wbmp", "/dev/full"}) {
-        const RunResult run = testsupport::runVarnock({source, destination, "0", "0"}, dir.path().string());
+        const RunResult run =
+            testsupport::runVarnock({source, destination, "0", "0"}, dir.path().string());
         EXPECT_EQ(run.exitStatus, 1) << destination;
         EXPECT_EQ(run.err, conversionError(source)) << destination;
     }
@@ -176,12 +185,14 @@ TEST(Program, DestinationsThatCannotBeWrittenAreReported) {
 TEST(Program, LibraryWarningsNeverReachStandardError) {
     ScratchDir dir;
     // A screen and image of 0 x 0 pixels: libgd would complain about it on its own.
-    testsupport::writeFile(dir.file("empty.gif"),
-                           {'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0, 0x80, 0, 0, 0, 0, 0, 255, 255, 255,
-                            0x2C, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 2, 0x44, 0x01, 0, 0x3B});
+    testsupport::writeFile(
+        dir.file("empty.gif"),
+        {'G', 'I',  'F', '8', '9', 'a', 0, 0, 0, 0, 0x80, 0, 0, 0,    0,    0, 255, 255,
+         255, 0x2C, 0,   0,   0,   0,   0, 0, 0, 0, 0,    2, 2, 0x44, 0x01, 0, 0x3B});
     for (const char* file : {"empty.gif", VARNOCK_TEST_DATA "/gif/nsgif-lzw-oob.gif",
                              VARNOCK_TEST_DATA "/gif/imrs-oversized-frame.gif"}) {
-        const RunResult run = testsupport::runVarnock({file, "out.wbmp", "0", "0"}, dir.path().string());
+        const RunResult run =
+            testsupport::runVarnock({file, "out.wbmp", "0", "0"}, dir.path().string());
         EXPECT_EQ(run.exitStatus, 1) << file;
         EXPECT_EQ(run.err, conversionError(file)) << file;
     }
@@ -191,10 +202,12 @@ TEST(Program, AnExistingDestinationIsReplacedNotAppended) {
     ScratchDir dir;
     const std::string source = testsupport::dataPath("gif/giflib-treescap-87a.gif");
     testsupport::writeFile(dir.file("out.wbmp"), Bytes(100000, 0x55));
-    const RunResult run = testsupport::runVarnock({source, "out.wbmp", "0", "0"}, dir.path().string());
+    const RunResult run =
+        testsupport::runVarnock({source, "out.wbmp", "0", "0"}, dir.path().string());
     EXPECT_EQ(run.exitStatus, 0);
-    EXPECT_EQ(testsupport::readFile(dir.file("out.wbmp")),
-              testsupport::readFile(testsupport::dataPath("expected/giflib-treescap-87a__0__0.wbmp")));
+    EXPECT_EQ(
+        testsupport::readFile(dir.file("out.wbmp")),
+        testsupport::readFile(testsupport::dataPath("expected/giflib-treescap-87a__0__0.wbmp")));
 }
 
 }  // namespace

@@ -43,7 +43,8 @@ std::vector<SampleCase> sampleCases() {
         if (first == std::string::npos || second == std::string::npos) continue;
         cases.push_back({stem.substr(0, first) + ".gif",
                          blanksFromUnderscores(stem.substr(first + 2, second - first - 2)),
-                         blanksFromUnderscores(stem.substr(second + 2)), name, extension == ".fail"});
+                         blanksFromUnderscores(stem.substr(second + 2)), name,
+                         extension == ".fail"});
     }
     std::sort(cases.begin(), cases.end(),
               [](const SampleCase& a, const SampleCase& b) { return a.expected < b.expected; });

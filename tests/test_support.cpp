@@ -207,8 +207,10 @@ RgbImage makeGreyImage(std::int32_t width, std::int32_t height, const std::vecto
 
 RgbImage makeNoise(int width, int height, unsigned seed) {
     std::minstd_rand random(seed);
-    std::vector<std::uint8_t> rgb(3 * static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-    for (auto& byte : rgb) byte = static_cast<std::uint8_t>(random() >> 7);
+    std::vector<std::uint8_t> rgb(3 * static_cast<std::size_t>(width) *
+                                  static_cast<std::size_t>(height));
+    for (auto& byte : rgb)
+        byte = static_cast<std::uint8_t>(random() >> 7);
     return makeImage(width, height, rgb);
 }
 

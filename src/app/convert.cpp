@@ -32,7 +32,8 @@ bool isSkippedSpace(char c) {
 }  // namespace
 
 std::int32_t parseDimension(const char* text) {
-    while (isSkippedSpace(*text)) ++text;
+    while (isSkippedSpace(*text))
+        ++text;
     const bool negative = *text == '-';
     if (*text == '-' || *text == '+') ++text;
     std::uint32_t value = 0;

@@ -6,7 +6,8 @@ void writeEmbeddedDocument(const unsigned char* document, std::FILE* stream) {
     const unsigned char* position = document;
     for (std::int32_t n = 1; n <= embeddedFragmentCount; ++n) {
         fragmentIndex[n] = position;
-        while (*position != 0) ++position;
+        while (*position != 0)
+            ++position;
         ++position;  // past the fragment's 0 byte
     }
     for (; *position != 0; ++position) {

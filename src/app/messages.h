@@ -7,7 +7,8 @@
 
 inline constexpr const char* bannerText =
     "varnock : conversion d'images GIF en images WAP (WBMP)\n"
-    "Logiciels downloadables sur " VARNOCK_HOMEPAGE "\n"
+    "Logiciels downloadables sur " VARNOCK_HOMEPAGE
+    "\n"
     "Quand on les utilise, ils recopient mon CV, merci de le lire...\n";
 
 inline constexpr const char* usageText =

@@ -50,9 +50,9 @@ inline std::int32_t monoSetPixel(MonoBitmap* bitmap, std::int32_t x, std::int32_
     if (bitmap == nullptr) return 1;
     if (bitmap->data == nullptr) return 2;
     if (x < 0 || x >= bitmap->width || y < 0 || y >= bitmap->height) return 3;
-    std::uint8_t& byte = bitmap->data[static_cast<std::size_t>(y) *
-                                          static_cast<std::size_t>(bitmap->bytesPerRow) +
-                                      static_cast<std::size_t>(x / 8)];
+    std::uint8_t& byte =
+        bitmap->data[static_cast<std::size_t>(y) * static_cast<std::size_t>(bitmap->bytesPerRow) +
+                     static_cast<std::size_t>(x / 8)];
     const std::uint8_t mask = bitMask[x % 8];
     const std::uint32_t keep = 0u - static_cast<std::uint32_t>(value != 0);  // no branch
     byte = static_cast<std::uint8_t>((byte & ~mask) | (mask & keep));

@@ -12,8 +12,8 @@
 
 using GifSizeCallback = void (*)(void* userData, std::int32_t width,
                                  std::int32_t height);  // once, before any pixel
-using GifPixelCallback = void (*)(void* userData, std::int32_t x, std::int32_t y,
-                                  std::int32_t red, std::int32_t green,
+using GifPixelCallback = void (*)(void* userData, std::int32_t x, std::int32_t y, std::int32_t red,
+                                  std::int32_t green,
                                   std::int32_t blue);  // once per pixel, components 0-255
 using GifEndCallback = void (*)(void* userData);       // once, after the last pixel
 

@@ -37,7 +37,8 @@ std::int32_t rgbImageAllocAligned(RgbImage* image, std::int32_t width, std::int3
 
     auto** rows = static_cast<std::uint8_t**>(block);
     std::uint8_t* pixels = static_cast<std::uint8_t*>(block) + pointerBytes;
-    for (std::size_t y = 0; y < rowCount; ++y) rows[y] = pixels + y * rowBytes;
+    for (std::size_t y = 0; y < rowCount; ++y)
+        rows[y] = pixels + y * rowBytes;
     image->rows = rows;
     image->status = 0;
     return 0;

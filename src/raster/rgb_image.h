@@ -30,17 +30,17 @@ inline constexpr std::size_t rgbImageMaxBytes = std::size_t{1} << 30;
 
 // Every status bit the program puts into an image. "assigned" replaces the whole word,
 // "added" keeps the bits already there.
-inline constexpr std::int32_t statusAllocRefused = 0x1;             // rgbImageAlloc, assigned
-inline constexpr std::int32_t statusReduceBadSource = 0x4000;       // reduceImage, assigned
-inline constexpr std::int32_t statusReduceAllocFailed = 0x8000;     // reduceImage, added
-inline constexpr std::int32_t statusEnlargeBadSource = 0x40000;     // enlargeImage, assigned
-inline constexpr std::int32_t statusEnlargeAllocFailed = 0x80000;   // enlargeImage, added
-inline constexpr std::int32_t statusResizeBadSource = 0x100000;     // resizeImage, assigned
-inline constexpr std::int32_t statusResizeBadSize = 0x200000;       // resizeImage, assigned
-inline constexpr std::int32_t statusResizeEnlargeFailed = 0x400000; // resizeImage, assigned
-inline constexpr std::int32_t statusResizeReduceFailed = 0x800000;  // resizeImage, added
-inline constexpr std::int32_t statusLoadAllocFailed = 0x8000000;    // rasterSizeCallback, added
-inline constexpr std::int32_t statusLoadFailed = 0x10000000;        // loadGifImage, added
+inline constexpr std::int32_t statusAllocRefused = 0x1;              // rgbImageAlloc, assigned
+inline constexpr std::int32_t statusReduceBadSource = 0x4000;        // reduceImage, assigned
+inline constexpr std::int32_t statusReduceAllocFailed = 0x8000;      // reduceImage, added
+inline constexpr std::int32_t statusEnlargeBadSource = 0x40000;      // enlargeImage, assigned
+inline constexpr std::int32_t statusEnlargeAllocFailed = 0x80000;    // enlargeImage, added
+inline constexpr std::int32_t statusResizeBadSource = 0x100000;      // resizeImage, assigned
+inline constexpr std::int32_t statusResizeBadSize = 0x200000;        // resizeImage, assigned
+inline constexpr std::int32_t statusResizeEnlargeFailed = 0x400000;  // resizeImage, assigned
+inline constexpr std::int32_t statusResizeReduceFailed = 0x800000;   // resizeImage, added
+inline constexpr std::int32_t statusLoadAllocFailed = 0x8000000;     // rasterSizeCallback, added
+inline constexpr std::int32_t statusLoadFailed = 0x10000000;         // loadGifImage, added
 
 // Fill pixels per row for a width under an alignment (in pixels; 0 means none).
 std::int32_t rgbImageRowFill(std::int32_t width, std::int32_t alignment);
