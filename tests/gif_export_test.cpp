@@ -259,19 +259,18 @@ TEST(GifExport, IndependentReadersSeeTheSamePixels) {
 
 TEST(GifExport, FixturesKeepTheirTransparencyAndInterlacing) {
     // Five rows, so that the interlaced file stores them out of order.
-    testsupport::GifSpec spec{3, 5, {0xC81E0A, 0x14B428, 0x3C46D2}, {}, 2, false};
-    spec.indices = {0, 2, 1, 2, 2, 0, 1, 0, 2, 0, 1, 1, 2, 0, 0};
+    testsupport::GifPicture gif{3, 5, {0xC81E0A, 0x14B428, 0x3C46D2}, {}, 2, false};
+    gif.indices = {0, 2, 1, 2, 2, 0, 1, 0, 2, 0, 1, 1, 2, 0, 0};
     Bytes expected;
-    for (const std::int32_t index : spec.indices) {
+    for (const std::int32_t index : gif.indices) {
         for (const int shift : {16, 8, 0})
-            expected.push_back(
-                static_cast<std::uint8_t>(spec.palette[std::size_t(index)] >> shift));
+            expected.push_back(static_cast<std::uint8_t>(gif.palette[std::size_t(index)] >> shift));
     }
     ScratchDir dir;
     for (const bool interlaced : {false, true}) {
-        spec.interlaced = interlaced;
+        gif.interlaced = interlaced;
         const std::string path = dir.file(interlaced ? "interlaced.gif" : "plain.gif");
-        testsupport::writeGif(path, spec);
+        testsupport::writeGif(path, gif);
         EXPECT_EQ(loadBack(path, 3, 5), expected);
         gdImagePtr read = openWithLibgd(path);
         ASSERT_NE(read, nullptr);

@@ -13,7 +13,7 @@
 
 namespace {
 
-using testsupport::GifSpec;
+using testsupport::GifPicture;
 using testsupport::imageBytes;
 using testsupport::ScratchDir;
 using Trace = std::vector<std::string>;
@@ -38,7 +38,7 @@ const std::vector<std::uint32_t> kPalette = {0x0A141E, 0xC81E32, 0x28DC3C, 0x324
 TEST(LoadGifRaster, CallsSizeThenEveryPixelInRowOrderThenEnd) {
     ScratchDir dir;
     const std::string path = dir.file("three-by-two.gif");
-    GifSpec gif{3, 2, kPalette, {0, 1, 2, 3, 2, 1}};
+    GifPicture gif{3, 2, kPalette, {0, 1, 2, 3, 2, 1}};
     gif.transparent = 1;
     testsupport::writeGif(path, gif);
     Trace trace;
@@ -81,7 +81,7 @@ TEST(LoadGifImage, InterlacingIsIgnored) {
     ScratchDir dir;
     // Heights of 1 and of 5 or more: libgd mis-decodes interlaced pictures 2 to 4 rows high.
     for (const std::int32_t height : {1, 5, 9, 16}) {
-        GifSpec gif{7, height, kPalette, {}};
+        GifPicture gif{7, height, kPalette, {}};
         for (std::int32_t i = 0; i < 7 * height; ++i)
             gif.indices.push_back((i * 5 + i / 7) % 4);
         testsupport::writeGif(dir.file("plain.gif"), gif);

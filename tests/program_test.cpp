@@ -12,7 +12,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testsupport::Bytes;
-using testsupport::GifSpec;
+using testsupport::GifPicture;
 using testsupport::RunResult;
 using testsupport::ScratchDir;
 
@@ -52,10 +52,10 @@ std::string conversionError(const std::string& source) {
 
 // A 200 x 150 picture with a few colours, as in the usage text's examples.
 void writeUsageExampleGif(const std::string& path) {
-    GifSpec spec{200, 150, {0x102030, 0xF0E0D0, 0x808080}, {}};
+    GifPicture gif{200, 150, {0x102030, 0xF0E0D0, 0x808080}, {}};
     for (std::int32_t i = 0; i < 200 * 150; ++i)
-        spec.indices.push_back((i % 200 / 25 + i / 200 / 30) % 3);
-    testsupport::writeGif(path, spec);
+        gif.indices.push_back((i % 200 / 25 + i / 200 / 30) % 3);
+    testsupport::writeGif(path, gif);
 }
 
 // The width and height stored at the start of a WBMP whose sides are each one or two bytes.

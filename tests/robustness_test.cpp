@@ -51,15 +51,15 @@ Bytes announcingGif(int width, int height) {
 
 // A 200 x 150 picture in four colours, drawn with libgd.
 void writePicture(const std::string& path) {
-    testsupport::GifSpec spec;
-    spec.width = 200;
-    spec.height = 150;
-    spec.palette = {0x000000, 0xFFFFFF, 0xC03020, 0x2040A0};
-    for (std::int32_t y = 0; y < spec.height; ++y) {
-        for (std::int32_t x = 0; x < spec.width; ++x)
-            spec.indices.push_back((x / 7 + y / 5) % 4);
+    testsupport::GifPicture gif;
+    gif.width = 200;
+    gif.height = 150;
+    gif.palette = {0x000000, 0xFFFFFF, 0xC03020, 0x2040A0};
+    for (std::int32_t y = 0; y < gif.height; ++y) {
+        for (std::int32_t x = 0; x < gif.width; ++x)
+            gif.indices.push_back((x / 7 + y / 5) % 4);
     }
-    testsupport::writeGif(path, spec);
+    testsupport::writeGif(path, gif);
 }
 
 // How the source of a case is made inside the working folder.

@@ -110,41 +110,41 @@ namespace {
 // The fixture as the export sees it: positions into a palette whose transparent colour, if any,
 // has been moved to the front (its place taken by the colour that was first).
 struct GifFixture {
-    const GifSpec* spec;
+    const GifPicture* gif;
     std::size_t swapped;  // the transparent index, or 0
 };
 
 std::int32_t fixturePosition(void* userData, std::int32_t x, std::int32_t y) {
     const auto* fixture = static_cast<const GifFixture*>(userData);
-    const auto at = static_cast<std::size_t>(y) * static_cast<std::size_t>(fixture->spec->width) +
+    const auto at = static_cast<std::size_t>(y) * static_cast<std::size_t>(fixture->gif->width) +
                     static_cast<std::size_t>(x);
-    if (at >= fixture->spec->indices.size()) {
+    if (at >= fixture->gif->indices.size()) {
         ADD_FAILURE() << "writeGif: no index for pixel (" << x << ", " << y << ")";
         return -1;
     }
-    const auto index = static_cast<std::size_t>(fixture->spec->indices[at]);
+    const auto index = static_cast<std::size_t>(fixture->gif->indices[at]);
     if (index == fixture->swapped) return 0;
     if (index == 0) return static_cast<std::int32_t>(fixture->swapped);
     return static_cast<std::int32_t>(index);
 }
 
 // The direct libgd path, for what the export does not offer: interlacing and 256 colours.
-void writeGifWithLibgd(const std::string& path, const GifSpec& spec) {
-    gdImagePtr picture = gdImageCreate(spec.width, spec.height);
+void writeGifWithLibgd(const std::string& path, const GifPicture& gif) {
+    gdImagePtr picture = gdImageCreate(gif.width, gif.height);
     ASSERT_NE(picture, nullptr);
     std::vector<int> colours;
-    for (const std::uint32_t rgb : spec.palette) {
+    for (const std::uint32_t rgb : gif.palette) {
         colours.push_back(gdImageColorAllocate(picture, static_cast<int>((rgb >> 16) & 0xFF),
                                                static_cast<int>((rgb >> 8) & 0xFF),
                                                static_cast<int>(rgb & 0xFF)));
     }
-    if (spec.transparent >= 0) gdImageColorTransparent(picture, colours.at(spec.transparent));
-    gdImageInterlace(picture, spec.interlaced ? 1 : 0);
-    for (std::int32_t y = 0; y < spec.height; ++y) {
-        for (std::int32_t x = 0; x < spec.width; ++x) {
-            const auto index = static_cast<std::size_t>(y * spec.width + x);
+    if (gif.transparent >= 0) gdImageColorTransparent(picture, colours.at(gif.transparent));
+    gdImageInterlace(picture, gif.interlaced ? 1 : 0);
+    for (std::int32_t y = 0; y < gif.height; ++y) {
+        for (std::int32_t x = 0; x < gif.width; ++x) {
+            const auto index = static_cast<std::size_t>(y * gif.width + x);
             gdImageSetPixel(picture, x, y,
-                            colours.at(static_cast<std::size_t>(spec.indices.at(index))));
+                            colours.at(static_cast<std::size_t>(gif.indices.at(index))));
         }
     }
     std::FILE* out = std::fopen(path.c_str(), "wb");
@@ -156,28 +156,27 @@ void writeGifWithLibgd(const std::string& path, const GifSpec& spec) {
 
 }  // namespace
 
-void writeGif(const std::string& path, const GifSpec& spec) {
-    if (spec.interlaced || spec.palette.size() > static_cast<std::size_t>(gifExportMaxColours)) {
-        writeGifWithLibgd(path, spec);
+void writeGif(const std::string& path, const GifPicture& gif) {
+    if (gif.interlaced || gif.palette.size() > static_cast<std::size_t>(gifExportMaxColours)) {
+        writeGifWithLibgd(path, gif);
         return;
     }
-    ASSERT_LT(spec.transparent, static_cast<std::int32_t>(spec.palette.size()));
-    for (const std::int32_t index : spec.indices) {
+    ASSERT_LT(gif.transparent, static_cast<std::int32_t>(gif.palette.size()));
+    for (const std::int32_t index : gif.indices) {
         ASSERT_GE(index, 0);
-        ASSERT_LT(index, static_cast<std::int32_t>(spec.palette.size()));
+        ASSERT_LT(index, static_cast<std::int32_t>(gif.palette.size()));
     }
-    GifFixture fixture{&spec,
-                       spec.transparent > 0 ? static_cast<std::size_t>(spec.transparent) : 0};
+    GifFixture fixture{&gif, gif.transparent > 0 ? static_cast<std::size_t>(gif.transparent) : 0};
     std::vector<PaletteEntry> palette;
-    for (const std::uint32_t rgb : spec.palette) {
+    for (const std::uint32_t rgb : gif.palette) {
         palette.push_back({static_cast<std::int32_t>((rgb >> 16) & 0xFF),
                            static_cast<std::int32_t>((rgb >> 8) & 0xFF),
                            static_cast<std::int32_t>(rgb & 0xFF)});
     }
     if (fixture.swapped != 0) std::swap(palette[0], palette[fixture.swapped]);
-    ASSERT_EQ(saveGifFromPalette(path.c_str(), spec.width, spec.height, fixturePosition, &fixture,
+    ASSERT_EQ(saveGifFromPalette(path.c_str(), gif.width, gif.height, fixturePosition, &fixture,
                                  palette.data(), static_cast<std::int32_t>(palette.size()),
-                                 spec.transparent >= 0 ? 1 : 0),
+                                 gif.transparent >= 0 ? 1 : 0),
               0)
         << "writeGif: cannot write " << path;
 }

@@ -47,7 +47,7 @@ RunResult runVarnock(const std::vector<std::string>& args, const std::string& wo
 // through saveGifFromPalette, which stores the transparent colour first in the file's palette;
 // interlaced pictures and 256-colour palettes, which the export does not make, go straight
 // through libgd with the palette in the given order. Fails the current test on a bad index.
-struct GifSpec {
+struct GifPicture {
     std::int32_t width = 0;
     std::int32_t height = 0;
     std::vector<std::uint32_t> palette;  // 0xRRGGBB
@@ -55,7 +55,7 @@ struct GifSpec {
     std::int32_t transparent = -1;
     bool interlaced = false;
 };
-void writeGif(const std::string& path, const GifSpec& spec);
+void writeGif(const std::string& path, const GifPicture& gif);
 
 // A small RgbImage helper: allocates width x height and fills every pixel from `rgb` (3 bytes
 // a pixel, row by row). Fails the current test when the allocation is refused.
