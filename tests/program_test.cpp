@@ -1,6 +1,5 @@
 // The program end to end, through its real command line.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -12,8 +11,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using testsupport::Bytes;
-using testsupport::GifPicture;
+using testsupport::readFile;
 using testsupport::RunResult;
+using testsupport::runVarnock;
 using testsupport::ScratchDir;
 
 const std::string kBanner =
@@ -46,168 +46,168 @@ const std::string kUsage =
     "on peut construire une image WAP plus grande que l'origine GIF.\n"
     "\n";
 
-std::string conversionError(const std::string& source) {
-    return "*** varnock ERROR \"" + source + "\"\n\n";
-}
+const std::string foreignDocument = "<!DOCTYPE html>\n<title>Mon CV</title>\n<p>Ã  garder</p>\n";
+const Bytes previousDestination = {0x00, 0x00, 0x02, 0x01, 0x40, 'o', 'l', 'd'};
+const std::string treescap = testsupport::dataPath("gif/giflib-treescap-87a.gif");
 
-// A 200 x 150 picture with a few colours, as in the usage text's examples.
-void writeUsageExampleGif(const std::string& path) {
-    GifPicture gif{200, 150, {0x102030, 0xF0E0D0, 0x808080}, {}};
+// A 200 x 150 picture in a few colours, as in the usage text's examples.
+void writePicture(const std::string& path) {
+    testsupport::GifPicture gif{200, 150, {0x102030, 0xF0E0D0, 0x808080, 0xC03020}, {}};
     for (std::int32_t i = 0; i < 200 * 150; ++i)
-        gif.indices.push_back((i % 200 / 25 + i / 200 / 30) % 3);
+        gif.indices.push_back((i % 200 / 7 + i / 200 / 5) % 4);
     testsupport::writeGif(path, gif);
 }
 
-// The width and height stored at the start of a WBMP whose sides are each one or two bytes.
-std::pair<int, int> wbmpSize(const Bytes& file) {
-    std::size_t at = 2;
-    auto read = [&]() {
-        int value = 0;
-        while (at < file.size()) {
-            const std::uint8_t byte = file[at++];
-            value = (value << 7) | (byte & 0x7F);
-            if ((byte & 0x80) == 0) break;
-        }
-        return value;
-    };
-    const int width = read();
-    const int height = read();
-    return {width, height};
+// 35 bytes announcing a first image of width x height, whose pixels libgd would make up.
+Bytes announcingGif(int width, int height) {
+    const auto lo = [](int v) { return static_cast<std::uint8_t>(v & 0xFF); };
+    const auto hi = [](int v) { return static_cast<std::uint8_t>(v >> 8); };
+    return {'G',        'I',  'F', '8', '9',  'a',  lo(width), hi(width), lo(height),
+            hi(height), 0x80, 0,   0,   0,    0,    0,         0xFF,      0xFF,
+            0xFF,       0x2C, 0,   0,   0,    0,    lo(width), hi(width), lo(height),
+            hi(height), 0,    2,   2,   0x44, 0x01, 0,         0x3B};
 }
 
 TEST(Program, WrongArgumentCountsPrintTheBannerAndTheUsage) {
-    const std::vector<std::vector<std::string>> counts = {
-        {}, {"a.gif", "b.wbmp", "40"}, {"a.gif", "b.wbmp", "40", "30", "extra"}};
-    for (const auto& args : counts) {
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {}, {"a.gif", "b.wbmp", "40"}, {"a.gif", "b.wbmp", "40", "30", "extra"}}) {
         ScratchDir dir;
-        const RunResult run = testsupport::runVarnock(args, dir.path().string());
+        const RunResult run = runVarnock(args, dir.path().string());
         EXPECT_EQ(run.exitStatus, 0) << args.size();
         EXPECT_EQ(run.out, kBanner + kUsage) << args.size();
         EXPECT_EQ(run.err, "") << args.size();
         EXPECT_TRUE(fs::exists(dir.file("cv.html"))) << args.size();
-        EXPECT_FALSE(fs::exists(dir.file("a.gif"))) << args.size();
+        EXPECT_FALSE(fs::exists(dir.file("b.wbmp"))) << args.size();
     }
 }
 
-TEST(Program, ConvertsAtTheGifsOwnSize) {
+TEST(Program, ReplacesTheDestinationAndKeepsAForeignDocument) {
     ScratchDir dir;
-    const std::string source = testsupport::dataPath("gif/giflib-treescap-87a.gif");
-    for (const auto& sizes :
-         std::vector<std::pair<std::string, std::string>>{{"0", "0"}, {"abc", "xyz"}}) {
-        const RunResult run = testsupport::runVarnock(
-            {source, "out.wbmp", sizes.first, sizes.second}, dir.path().string());
+    testsupport::writeText(dir.file("cv.html"), foreignDocument);
+    fs::copy_file(treescap, dir.file("source.gif"));
+    for (const auto& [width, height] : {std::pair{"0", "0"}, std::pair{"abc", "xyz"}}) {
+        testsupport::writeFile(dir.file("out.wbmp"), Bytes(100000, 0x55));
+        const RunResult run =
+            runVarnock({"source.gif", "out.wbmp", width, height}, dir.path().string());
         EXPECT_EQ(run.exitStatus, 0);
         EXPECT_EQ(run.out, kBanner);
         EXPECT_EQ(run.err, "");
-        EXPECT_EQ(testsupport::readFile(dir.file("out.wbmp")),
-                  testsupport::readFile(
-                      testsupport::dataPath("expected/giflib-treescap-87a__0__0.wbmp")));
+        EXPECT_EQ(readFile(dir.file("out.wbmp")),
+                  readFile(testsupport::dataPath("expected/giflib-treescap-87a__0__0.wbmp")));
     }
+    EXPECT_EQ(readFile(dir.file("source.gif")), readFile(treescap));
+    EXPECT_EQ(readFile(dir.file("cv.html")), Bytes(foreignDocument.begin(), foreignDocument.end()));
 }
 
 TEST(Program, UsageExamplesGiveTheirSizes) {
     ScratchDir dir;
-    writeUsageExampleGif(dir.file("example.gif"));
+    writePicture(dir.file("example.gif"));
     struct Case {
-        const char* width;
-        const char* height;
-        int outWidth;
-        int outHeight;
+        const char *width, *height;
+        Bytes header;
+        std::size_t rowBytes, rows;
     };
-    for (const Case& c :
-         {Case{"0", "0", 200, 150}, Case{"40", "0", 40, 30}, Case{"0", "45", 60, 45},
-          Case{"99", "77", 99, 77}, Case{"40px", " +30", 40, 30}, Case{"-5", "45", 60, 45},
-          Case{"0", "300", 400, 300}}) {
-        const RunResult run = testsupport::runVarnock(
-            {"example.gif", "out.wbmp", c.width, c.height}, dir.path().string());
-        EXPECT_EQ(run.exitStatus, 0) << c.width << " " << c.height;
-        EXPECT_EQ(run.err, "") << c.width << " " << c.height;
-        const Bytes file = testsupport::readFile(dir.file("out.wbmp"));
-        ASSERT_GE(file.size(), 4u);
-        EXPECT_EQ(wbmpSize(file), std::make_pair(c.outWidth, c.outHeight))
-            << c.width << " " << c.height;
-        const std::size_t rowBytes = static_cast<std::size_t>((c.outWidth + 7) / 8);
-        EXPECT_EQ(file.size(), 2 + (c.outWidth > 127 ? 2u : 1u) + (c.outHeight > 127 ? 2u : 1u) +
-                                   rowBytes * static_cast<std::size_t>(c.outHeight));
-    }
-}
-
-// Every failure names the source as typed, exits 1 and leaves an existing destination alone.
-TEST(Program, FailedConversionsNameTheSourceAndKeepTheDestination) {
-    ScratchDir dir;
-    writeUsageExampleGif(dir.file("example.gif"));
-    testsupport::writeText(dir.file("damaged.gif"), "GIF89a\x10");
-    struct Case {
-        std::string source;
-        const char* width;
-        const char* height;
+    const Case cases[] = {
+        {"0", "0", {0, 0, 0x81, 0x48, 0x81, 0x16}, 25, 150},
+        {"40", "0", {0, 0, 40, 30}, 5, 30},
+        {"0", "45", {0, 0, 60, 45}, 8, 45},
+        {"99", "77", {0, 0, 99, 77}, 13, 77},
+        {"40px", " +30", {0, 0, 40, 30}, 5, 30},
+        {"-5", "45", {0, 0, 60, 45}, 8, 45},
+        {"0", "300", {0, 0, 0x83, 0x10, 0x82, 0x2C}, 50, 300},
     };
-    for (const Case& c : {Case{"missing.gif", "0", "0"}, Case{"./missing dir/x.gif", "10", "10"},
-                          Case{"damaged.gif", "0", "0"}, Case{"example.gif", "-3", "0"},
-                          Case{"example.gif", "0", "-3"}, Case{"example.gif", "1", "0"}}) {
-        const Bytes before = {'k', 'e', 'e', 'p', 0, 0xFF};
-        testsupport::writeFile(dir.file("out.wbmp"), before);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << " " << c.height);
         const RunResult run =
-            testsupport::runVarnock({c.source, "out.wbmp", c.width, c.height}, dir.path().string());
-        EXPECT_EQ(run.exitStatus, 1) << c.source << " " << c.width << " " << c.height;
-        EXPECT_EQ(run.out, kBanner);
-        EXPECT_EQ(run.err, conversionError(c.source))
-            << c.source << " " << c.width << " " << c.height;
-        EXPECT_EQ(testsupport::readFile(dir.file("out.wbmp")), before)
-            << c.source << " " << c.width;
+            runVarnock({"example.gif", "out.wbmp", c.width, c.height}, dir.path().string());
+        EXPECT_EQ(run.exitStatus, 0);
+        EXPECT_EQ(run.err, "");
+        const Bytes file = readFile(dir.file("out.wbmp"));
+        ASSERT_EQ(file.size(), c.header.size() + c.rowBytes * c.rows);
+        EXPECT_EQ(Bytes(file.begin(), file.begin() + static_cast<long>(c.header.size())), c.header);
     }
 }
 
-TEST(Program, AMissingSourceCreatesNoDestination) {
-    ScratchDir dir;
-    const RunResult run =
-        testsupport::runVarnock({"nowhere.gif", "new.wbmp", "0", "0"}, dir.path().string());
-    EXPECT_EQ(run.exitStatus, 1);
-    EXPECT_EQ(run.err, conversionError("nowhere.gif"));
-    EXPECT_FALSE(fs::exists(dir.file("new.wbmp")));
-}
+// How the source of a failing case is made inside the working folder.
+enum class Source { None, Picture, Sample, Raw };
 
-TEST(Program, DestinationsThatCannotBeWrittenAreReported) {
-    ScratchDir dir;
-    const std::string source = testsupport::dataPath("gif/giflib-treescap-87a.gif");
-    fs::create_directory(dir.file("taken.wbmp"));
-    for (const std::string destination : {"no such dir/out.wbmp", "taken.wbmp", "/dev/full"}) {
-        const RunResult run =
-            testsupport::runVarnock({source, destination, "0", "0"}, dir.path().string());
-        EXPECT_EQ(run.exitStatus, 1) << destination;
-        EXPECT_EQ(run.err, conversionError(source)) << destination;
+struct Failure {
+    Source source;
+    std::string width = "0", height = "0";
+    std::string sample = "";       // under tests/data/gif, or the raw bytes' description
+    Bytes bytes = {};              // for Source::Raw
+    std::string destination = "";  // empty: an existing dest.wbmp, then a new new.wbmp
+};
+
+// Every failure exits 1 with the banner and the one message naming the source as typed, and
+// leaves the source, a foreign "cv.html" and any existing destination as they were.
+TEST(Program, FailedConversionsLoseNothing) {
+    const Failure cases[] = {
+        {Source::None},
+        {Source::Sample, "0", "0", "imrs-truncated-15-bytes.gif"},
+        {Source::Sample, "0", "0", "nsgif-lzw-oob.gif"},  // also makes libgd warn
+        {Source::Sample, "0", "0", "ptest-frames-out-of-bounds.gif"},
+        {Source::Sample, "0", "0", "nsgif-fuzz-gif88a.gif"},
+        {Source::Sample, "0", "0", "imrs-oversized-frame.gif"},
+        {Source::Sample, "0", "100", "pixbuf-max-height-1x65535.gif"},  // derived width 0
+        {Source::Raw, "0", "0", "empty file"},
+        {Source::Raw, "0", "0", "text", {'G', 'I', 'F', '8', '9', 'a', '\n'}},
+        {Source::Raw, "0", "0", "0 x 0, libgd warns", announcingGif(0, 0)},
+        {Source::Raw, "0", "0", "one row past the ceiling", announcingGif(4096, 4097)},
+        {Source::Raw, "0", "0", "largest GIF", announcingGif(65535, 65535)},
+        {Source::Picture, "-3", "0"},
+        {Source::Picture, "0", "-3"},
+        {Source::Picture, "-1", "-2147483648"},
+        {Source::Picture, "1", "0"},  // derived height 0
+        {Source::Picture, "2147483647", "0"},
+        {Source::Picture, "0", "2147483647"},
+        {Source::Picture, "2147483647", "2147483647"},
+        {Source::Picture, "6442450943", "6442450943"},
+        {Source::Picture, "100000", "100000"},
+        {Source::Picture, "4097", "4097"},
+        {Source::Picture, "1", "16777216"},
+        {Source::Picture, "0", "0", "", {}, "missing/dest.wbmp"},
+        {Source::Picture, "0", "0", "", {}, "folder.wbmp"},
+        {Source::Picture, "0", "0", "", {}, "/dev/full"},
+        {Source::Picture, "-3", "0", "", {}, "source picture %s.gif"},  // its own destination
+    };
+    for (const Failure& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << c.sample << " " << c.width << " " << c.height << " " << c.destination);
+        ScratchDir dir;
+        const std::string source =
+            c.source == Source::None ? "./missing dir/x.gif" : "source picture %s.gif";
+        const std::string sourcePath = dir.file(source);
+        if (c.source == Source::Picture) writePicture(sourcePath);
+        if (c.source == Source::Sample) {
+            fs::copy_file(testsupport::dataPath("gif/" + c.sample), sourcePath);
+        }
+        if (c.source == Source::Raw) testsupport::writeFile(sourcePath, c.bytes);
+        const Bytes sourceBefore = c.source == Source::None ? Bytes{} : readFile(sourcePath);
+        testsupport::writeText(dir.file("cv.html"), foreignDocument);
+        testsupport::writeFile(dir.file("dest.wbmp"), previousDestination);
+        fs::create_directory(dir.file("folder.wbmp"));
+        testsupport::writeFile(dir.file("folder.wbmp/inside"), previousDestination);
+
+        std::vector<std::string> destinations = {c.destination};
+        if (c.destination.empty()) destinations = {"dest.wbmp", "new.wbmp"};
+        for (const std::string& destination : destinations) {
+            const RunResult run =
+                runVarnock({source, destination, c.width, c.height}, dir.path().string());
+            EXPECT_EQ(run.exitStatus, 1);
+            EXPECT_EQ(run.out, kBanner);
+            EXPECT_EQ(run.err, "*** varnock ERROR \"" + source + "\"\n\n");
+        }
+        if (c.source != Source::None) {
+            EXPECT_EQ(readFile(sourcePath), sourceBefore);
+        }
+        EXPECT_EQ(readFile(dir.file("cv.html")),
+                  Bytes(foreignDocument.begin(), foreignDocument.end()));
+        EXPECT_EQ(readFile(dir.file("dest.wbmp")), previousDestination);
+        EXPECT_EQ(readFile(dir.file("folder.wbmp/inside")), previousDestination);
+        EXPECT_FALSE(fs::exists(dir.file("new.wbmp")));
+        EXPECT_FALSE(fs::exists(dir.file("missing")));
     }
-    EXPECT_FALSE(fs::exists(dir.file("no such dir")));
-    EXPECT_TRUE(fs::is_directory(dir.file("taken.wbmp")));
-    EXPECT_TRUE(fs::exists("/dev/full"));
-}
-
-TEST(Program, LibraryWarningsNeverReachStandardError) {
-    ScratchDir dir;
-    // A screen and image of 0 x 0 pixels: libgd would complain about it on its own.
-    testsupport::writeFile(
-        dir.file("empty.gif"),
-        {'G', 'I',  'F', '8', '9', 'a', 0, 0, 0, 0, 0x80, 0, 0, 0,    0,    0, 255, 255,
-         255, 0x2C, 0,   0,   0,   0,   0, 0, 0, 0, 0,    2, 2, 0x44, 0x01, 0, 0x3B});
-    for (const char* file : {"empty.gif", VARNOCK_TEST_DATA "/gif/nsgif-lzw-oob.gif",
-                             VARNOCK_TEST_DATA "/gif/imrs-oversized-frame.gif"}) {
-        const RunResult run =
-            testsupport::runVarnock({file, "out.wbmp", "0", "0"}, dir.path().string());
-        EXPECT_EQ(run.exitStatus, 1) << file;
-        EXPECT_EQ(run.err, conversionError(file)) << file;
-    }
-}
-
-TEST(Program, AnExistingDestinationIsReplacedNotAppended) {
-    ScratchDir dir;
-    const std::string source = testsupport::dataPath("gif/giflib-treescap-87a.gif");
-    testsupport::writeFile(dir.file("out.wbmp"), Bytes(100000, 0x55));
-    const RunResult run =
-        testsupport::runVarnock({source, "out.wbmp", "0", "0"}, dir.path().string());
-    EXPECT_EQ(run.exitStatus, 0);
-    EXPECT_EQ(
-        testsupport::readFile(dir.file("out.wbmp")),
-        testsupport::readFile(testsupport::dataPath("expected/giflib-treescap-87a__0__0.wbmp")));
 }
 
 }  // namespace
