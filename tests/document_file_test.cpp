@@ -60,23 +60,18 @@ TEST(DocumentFileRuns, EveryKindOfRunWithEveryKindOfFile) {
         int exitStatus;
         bool makesWbmp;
     };
-    // clang-format off
     const RunKind runKinds[] = {{{}, 0, false}, {{"in.gif", "out.wbmp", "0", "0"}, 0, true}};
-    // clang-format on
     const std::string foreign = "<!DOCTYPE html>\n<title>Mon CV</title>\r\n<p>caf\xC3\xA9</p>\n";
     struct FileKind {
         char type;             // n: nothing, f: file, l: link to target.html, p: FIFO, d: folder
         std::string contents;  // of the file, or of the link's target (none when empty)
         std::string after;     // read from "cv.html" (through the link) afterwards, when not empty
     };
-    const FileKind kinds[] = {{'n', "", kDocument},
-                              {'f', kOlder, kDocument},
-                              {'f', kDocument, kDocument},
-                              {'f', foreign, foreign},
-                              {'l', foreign, foreign},
-                              {'l', kOlder, kOlder},
-                              {'p', "", ""},
+    // clang-format off
+    const FileKind kinds[] = {{'n', "", kDocument}, {'f', kOlder, kDocument}, {'f', foreign, foreign},
+                              {'l', foreign, foreign}, {'l', kOlder, kOlder}, {'p', "", ""},
                               {'d', "", ""}};
+    // clang-format on
     for (const FileKind& kind : kinds) {
         for (const RunKind& run : runKinds) {
             SCOPED_TRACE(testing::Message() << kind.type << " " << kind.contents.substr(0, 20)

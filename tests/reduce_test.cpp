@@ -63,7 +63,6 @@ TEST(ReduceImage, WorkedGreyResults) {
         {2, 1, {10, 21}, 1, 1, {15}},
         {3, 1, {0, 255, 255}, 2, 1, {85, 255}},
         {6, 3, std::vector<int>(18, 200), 5, 2, {200, 199, 200, 200, 200, 200, 199, 200, 200, 200}},
-        {1, 4, {0, 100, 200, 40}, 1, 1, {84}},  // the middle rows' mean truncated before weighting
         {600, 600, halves, 1, 1, {99}},
     };
     for (const Case& c : cases) {
