@@ -194,11 +194,8 @@ TEST(CopyPixelsExceptColour, CopiesByColourAndLeavesKeyPixelsOut) {
         const std::int32_t far = 2147483647;  // coordinates past 2^31 - 1 copy nothing
         copyPixelsExceptColour(dest, source, far, far, far, far, 2, 2, key);
         std::vector<int> colours;
-        for (int at = 0; at < 12; ++at) {
-            const int i = gdImageGetPixel(dest, at % 4, at / 4);
-            colours.push_back(gdImageRed(dest, i) << 16 | gdImageGreen(dest, i) << 8 |
-                              gdImageBlue(dest, i));
-        }
+        for (int at = 0; at < 12; ++at)
+            colours.push_back(gdImageGetTrueColorPixel(dest, at % 4, at / 4));
         EXPECT_EQ(colours, expected) << "key " << key;
         gdImageDestroy(source);
         gdImageDestroy(dest);
