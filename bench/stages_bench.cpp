@@ -101,17 +101,23 @@ void enlargeStage(benchmark::State& state, const char* name) {
     rgbImageFree(&source);
 }
 
+// Loads an input and a raster of its size to work on in place; false (the benchmark skipped)
+// when either cannot be had.
+bool loadWithWorkCopy(benchmark::State& state, const char* name, RgbImage* original,
+                      RgbImage* work) {
+    if (!loadInput(state, name, original)) return false;
+    if (rgbImageAlloc(work, original->width, original->height) == 0) return true;
+    state.SkipWithError("no memory");
+    rgbImageFree(original);
+    return false;
+}
+
 // Dithering works in place: every round starts again from the loaded colours (the copy is
 // timed apart and left out).
 void ditherStage(benchmark::State& state, const char* name) {
     RgbImage original{};
-    if (!loadInput(state, name, &original)) return;
     RgbImage work{};
-    if (rgbImageAlloc(&work, original.width, original.height) != 0) {
-        state.SkipWithError("no memory");
-        rgbImageFree(&original);
-        return;
-    }
+    if (!loadWithWorkCopy(state, name, &original, &work)) return;
     for (auto _ : state) {
         state.PauseTiming();
         copyPixels(original, &work);
@@ -156,13 +162,8 @@ void packWriteStage(benchmark::State& state, const char* name) {
 // The whole export (dither, pack, write) as the program runs it.
 void exportStage(benchmark::State& state, const char* name) {
     RgbImage original{};
-    if (!loadInput(state, name, &original)) return;
     RgbImage work{};
-    if (rgbImageAlloc(&work, original.width, original.height) != 0) {
-        state.SkipWithError("no memory");
-        rgbImageFree(&original);
-        return;
-    }
+    if (!loadWithWorkCopy(state, name, &original, &work)) return;
     for (auto _ : state) {
         state.PauseTiming();
         copyPixels(original, &work);
