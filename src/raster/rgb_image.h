@@ -45,6 +45,17 @@ inline constexpr std::int32_t statusLoadFailed = 0x10000000;         // loadGifI
 // Fill pixels per row for a width under an alignment (in pixels; 0 means none).
 std::int32_t rgbImageRowFill(std::int32_t width, std::int32_t alignment);
 
+// The layout of a width x height block (neither negative) with rows padded for `alignment`:
+// bytes per row, bytes of the row pointers, and the whole block. Returns false when the block's
+// size does not fit or exceeds rgbImageMaxBytes.
+struct RgbImageLayout {
+    std::size_t rowBytes;
+    std::size_t pointerBytes;
+    std::size_t blockBytes;
+};
+bool rgbImageLayout(std::int32_t width, std::int32_t height, std::int32_t alignment,
+                    RgbImageLayout* layout);
+
 // Sets up `image` as width x height (neither negative) with rows padded for `alignment`.
 // Stores width and height first. Results: 1 block refused (or too large to size), status 1,
 // rows null; 0 allocated, status 0. The pixel bytes are not cleared.

@@ -16,7 +16,6 @@
 #include <cstring>
 #include <limits>
 
-#include "util/checked.h"
 
 namespace {
 
@@ -61,18 +60,8 @@ bool planAxis(std::int32_t requested, std::int32_t sourceSize, AxisPlan* plan) {
 
 // True when rgbImageAlloc would size a block for width x height within its limit.
 bool blockWithinLimit(std::int32_t width, std::int32_t height) {
-    const std::size_t columns = static_cast<std::size_t>(width) +
-                                static_cast<std::size_t>(rgbImageRowFill(width, rowAlignment));
-    const std::size_t rowCount = static_cast<std::size_t>(height);
-    std::size_t rowBytes = 0;
-    std::size_t pixelBytes = 0;
-    std::size_t pointerBytes = 0;
-    std::size_t blockBytes = 0;
-    if (mulOverflows(columns, 3, &rowBytes)) return false;
-    if (mulOverflows(rowBytes, rowCount, &pixelBytes)) return false;
-    if (mulOverflows(rowCount, sizeof(std::uint8_t*), &pointerBytes)) return false;
-    if (addOverflows(pixelBytes, pointerBytes, &blockBytes)) return false;
-    return blockBytes <= rgbImageMaxBytes;
+    RgbImageLayout layout{};
+    return rgbImageLayout(width, height, rowAlignment, &layout);
 }
 
 // Quotients by fx * fy. With a divisor of 1 the numerator is the value.
