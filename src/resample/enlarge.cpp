@@ -16,7 +16,6 @@
 #include <cstring>
 #include <limits>
 
-
 namespace {
 
 // The enlargement made one result row at a time: the source, the factors (1 on a repeated
