@@ -45,7 +45,13 @@ TEST(Dither, WorkedPictures) {
         std::int32_t width, height;
         std::vector<std::uint8_t> rgb;
         std::int32_t threshold;
-        const char* expected;
+        std::string expected;
+    };
+    // Black but for one white pixel at x = 100: mean 255 / 300 = 0.
+    const auto lineOf300 = [] {
+        std::vector<int> line(300, 0);
+        line[100] = 255;
+        return greys(line);
     };
     const Case cases[] = {
         // grey is (r + g + b) / 3, truncated: white exactly when it reaches the threshold
@@ -56,9 +62,14 @@ TEST(Dither, WorkedPictures) {
         {1, 1, {255, 255, 254}, 254, "W"},
         {1, 1, {255, 255, 254}, 255, "B"},
         // at the mean (any negative threshold)
-        {4, 2, greys(std::vector<int>(8, 0)), -1, "WWWW/WWWW"},
+        {4, 2, greys(std::vector<int>(8, 0)), -1, "BBBB/BBBB"},  // mean 0: dithered at 1
         {4, 2, greys(std::vector<int>(8, 255)), -1, "WWWW/WWWW"},
-        {1, 1, {0, 0, 0}, -1, "W"},
+        {1, 1, {0, 0, 0}, -1, "B"},
+        {1, 1, {1, 1, 0}, -1, "B"},  // grey 0 as well
+        {1, 1, {1, 1, 1}, -1, "W"},
+        // mean 0 with a bright detail: the detail stays white, the rest black
+        {300, 1, lineOf300(), -1, std::string(100, 'B') + "W" + std::string(199, 'B')},
+        {4, 2, greys({0, 0, 0, 0, 0, 0, 0, 7}), -1, "BBBB/BBBW"},
         {1, 1, {200, 10, 90}, -1, "W"},
         {4, 2, greys(std::vector<int>(8, 100)), -1, "WBWB/BWBW"},
         {4, 2, greys(std::vector<int>(8, 128)), -7, "WBWB/BWBW"},
@@ -85,7 +96,7 @@ std::vector<int> modelDither(int width, int height, const std::vector<std::uint8
         grey[i] = (rgb[3 * i] + rgb[3 * i + 1] + rgb[3 * i + 2]) / 3;
         sum += grey[i];
     }
-    if (threshold < 0) threshold = static_cast<int>(sum / (width * height));
+    if (threshold < 0) threshold = std::max(1, static_cast<int>(sum / (width * height)));
     threshold = std::min(threshold, 255);
     auto push = [&](int x, int y, int error, int weight) {
         int& target = grey[static_cast<std::size_t>(y * width + x)];

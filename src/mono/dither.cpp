@@ -150,10 +150,13 @@ void diffuse(RgbImage* image, std::int32_t threshold) {
 void ditherToBlackWhite(RgbImage* image, std::int32_t threshold) {
     if (image->width <= 0 || image->height <= 0) return;
     const std::int64_t greySum = convertToGrey(image);
-    // The sum is 64-bit, so that any picture gets its true mean.
+    // The sum is 64-bit, so that any picture gets its true mean. A mean of 0 would send every
+    // pixel to white (a tie goes to white), so a picture that dark is dithered at 1 instead:
+    // its black stays black and a detail brighter than that stays bright.
     if (threshold < 0) {
         threshold =
             static_cast<std::int32_t>(greySum / (std::int64_t{image->width} * image->height));
+        if (threshold == 0) threshold = 1;
     }
     if (threshold > 255) threshold = 255;
     diffuse(image, threshold);
