@@ -47,13 +47,13 @@ Bytes padded(Bytes head, std::size_t size) {
 }
 
 TEST(WbmpExport, PicturesAndTheirFiles) {
-    // A picture all black has mean 0 and comes out all white.
+    // A picture all black has mean 0, is dithered at 1 and stays black.
     // clang-format off
     struct Case { std::int32_t width, height; Bytes rgb, file; };
     const Case cases[] = {
         {10, 2, greys(std::vector<int>(20, 255)), tenByTwoWhite},
-        {10, 2, greys(std::vector<int>(20, 0)), tenByTwoWhite},
-        {9, 3, greys(std::vector<int>(27, 0)), {0, 0, 9, 3, 0xFF, 0x80, 0xFF, 0x80, 0xFF, 0x80}},
+        {10, 2, greys(std::vector<int>(20, 0)), {0, 0, 10, 2, 0, 0, 0, 0}},
+        {9, 3, greys(std::vector<int>(27, 255)), {0, 0, 9, 3, 0xFF, 0x80, 0xFF, 0x80, 0xFF, 0x80}},
         {4, 2, greys(std::vector<int>(8, 100)), {0, 0, 4, 2, 0xA0, 0x50}},
         {3, 2, greys({160, 230, 0, 230, 0, 128}), {0, 0, 3, 2, 0xC0, 0xA0}},
         {3, 1, greys({0, 255, 0}), {0, 0, 3, 1, 0x40}},

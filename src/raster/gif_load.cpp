@@ -75,23 +75,31 @@ bool announcesTooManyPixels(std::FILE* stream) {
 
 }  // namespace
 
-std::int32_t loadGifRaster(const char* path, GifSizeCallback onSize, GifEndCallback onEnd,
-                           GifPixelCallback onPixel, void* userData) {
+std::int32_t decodeGifFile(const char* path, gdImagePtr* picture) {
+    *picture = nullptr;
     std::FILE* stream = std::fopen(path, "rb");
     if (stream == nullptr) return gifLoadCannotOpen;
     if (announcesTooManyPixels(stream)) {
         std::fclose(stream);
         return gifLoadNoImage;
     }
-    gdImagePtr picture = gdImageCreateFromGif(stream);
+    gdImagePtr decoded = gdImageCreateFromGif(stream);
     std::fclose(stream);
-    if (picture == nullptr) return gifLoadNoImage;
-    const std::int64_t pixels = std::int64_t{gdImageSX(picture)} * gdImageSY(picture);
-    if (gdImageSX(picture) <= 0 || gdImageSY(picture) <= 0 || pixels > gifMaxPixels) {
-        gdImageDestroy(picture);
+    if (decoded == nullptr) return gifLoadNoImage;
+    const std::int64_t pixels = std::int64_t{gdImageSX(decoded)} * gdImageSY(decoded);
+    if (gdImageSX(decoded) <= 0 || gdImageSY(decoded) <= 0 || pixels > gifMaxPixels) {
+        gdImageDestroy(decoded);
         return gifLoadNoImage;
     }
+    *picture = decoded;
+    return 0;
+}
 
+std::int32_t loadGifRaster(const char* path, GifSizeCallback onSize, GifEndCallback onEnd,
+                           GifPixelCallback onPixel, void* userData) {
+    gdImagePtr picture = nullptr;
+    const std::int32_t rc = decodeGifFile(path, &picture);
+    if (rc != 0) return rc;
     onSize(userData, gdImageSX(picture), gdImageSY(picture));
     walkPixels(picture, onPixel, userData);
     onEnd(userData);

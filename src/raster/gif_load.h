@@ -26,6 +26,14 @@ inline constexpr std::int32_t gifLoadNoImage = 2;
 // instead of costing up to 2^31 pixels of decoding, walking and dithering.
 inline constexpr std::int64_t gifMaxPixels = std::int64_t{1} << 24;
 
+struct gdImageStruct;  // libgd's picture (gdImage)
+
+// Opens `path` and decodes its first image with libgd, within the limits above. Results: 1 the
+// file cannot be opened, 2 no image (not a GIF, damaged, a picture without pixels or one of
+// more than gifMaxPixels pixels); 0 *picture holds the decoded palette picture, which the
+// caller releases with gdImageDestroy. *picture is null whenever the result is not 0.
+std::int32_t decodeGifFile(const char* path, gdImageStruct** picture);
+
 // Decodes `path` and walks every pixel. Results: 1 the file cannot be opened, 2 the decoder
 // gave no image (not a GIF, damaged, a picture without pixels or one of more than gifMaxPixels
 // pixels), no callback called in either case; 0 every callback called.
