@@ -139,10 +139,11 @@ TEST(GifExport, FailuresAskAsTheyShouldAndLeaveNoFile) {
     EXPECT_FALSE(fs::exists(dir.path() / "missing"));
 }
 
-TEST(GifExport, WriteFailureRemovesTheFileItCreated) {
+TEST(GifExport, WriteFailureKeepsAnExistingFileWhole) {
     // A child whose files may not grow beyond 16 bytes fails part way through a 64 x 64 export.
     ScratchDir dir;
     const std::string path = dir.file("cut.gif");
+    testsupport::writeFile(path, Bytes(100, 0x47));
     const pid_t child = fork();
     if (child == 0) {
         signal(SIGXFSZ, SIG_IGN);
@@ -156,7 +157,8 @@ TEST(GifExport, WriteFailureRemovesTheFileItCreated) {
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
-    EXPECT_FALSE(fs::exists(path));
+    EXPECT_EQ(testsupport::readFile(path), Bytes(100, 0x47));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
 
 // A palette image `width` wide drawn from letters; 'a' + k is the colour allocated k-th.

@@ -1,6 +1,11 @@
 // The program end to end, through its real command line.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -66,6 +71,30 @@ Bytes announcingGif(int width, int height) {
             hi(height), 0x80, 0,   0,   0,    0,    0,         0xFF,      0xFF,
             0xFF,       0x2C, 0,   0,   0,    0,    lo(width), hi(width), lo(height),
             hi(height), 0,    2,   2,   0x44, 0x01, 0,         0x3B};
+}
+
+// The names in `dir`, sorted.
+std::vector<std::string> names(const ScratchDir& dir) {
+    std::vector<std::string> found;
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+        found.push_back(entry.path().filename().string());
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+// Runs the program in `dir` under `ulimit -f blocks` (512-byte blocks), standard output thrown
+// away; returns its exit status (-1: killed) and what it wrote on standard error.
+std::pair<int, std::string> runUnderFileLimit(int blocks, const std::vector<std::string>& args,
+                                              const ScratchDir& dir) {
+    ScratchDir capture;
+    std::string command = "cd '" + dir.path().string() + "' && ulimit -f " +
+                          std::to_string(blocks) + " && exec '" VARNOCK_EXE "'";
+    for (const std::string& arg : args)
+        command += " '" + arg + "'";
+    command += " >/dev/null 2>'" + capture.file("err") + "'";
+    const int status = std::system(command.c_str());
+    const Bytes err = readFile(capture.file("err"));
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, std::string(err.begin(), err.end())};
 }
 
 TEST(Program, WrongArgumentCountsPrintTheBannerAndTheUsage) {
@@ -207,6 +236,71 @@ TEST(Program, FailedConversionsLoseNothing) {
         EXPECT_EQ(readFile(dir.file("folder.wbmp/inside")), previousDestination);
         EXPECT_FALSE(fs::exists(dir.file("new.wbmp")));
         EXPECT_FALSE(fs::exists(dir.file("missing")));
+    }
+}
+
+// A write cut short by the file size limit (as by a full disk) is reported and leaves every file
+// as it was: an existing destination, the source written over itself, a link's target; no new
+// destination, no cut cv.html and no unfinished file.
+TEST(Program, AWriteBeyondTheFileSizeLimitLosesNothing) {
+    const std::string destinations[] = {"dest.wbmp", "source.gif", "link.wbmp", "new.wbmp"};
+    for (const std::string& destination : destinations) {
+        SCOPED_TRACE(destination);
+        ScratchDir dir;
+        writePicture(dir.file("source.gif"));
+        const Bytes source = readFile(dir.file("source.gif"));
+        testsupport::writeFile(dir.file("dest.wbmp"), previousDestination);
+        fs::create_symlink("dest.wbmp", dir.file("link.wbmp"));
+        const auto [status, err] =
+            runUnderFileLimit(4, {"source.gif", destination, "0", "300"}, dir);
+        EXPECT_EQ(status, 1);
+        EXPECT_EQ(err, "*** varnock ERROR \"source.gif\"\n\n");
+        EXPECT_EQ(names(dir), (std::vector<std::string>{"dest.wbmp", "link.wbmp", "source.gif"}));
+        EXPECT_EQ(readFile(dir.file("source.gif")), source);
+        EXPECT_EQ(readFile(dir.file("dest.wbmp")), previousDestination);
+        EXPECT_TRUE(fs::is_symlink(dir.file("link.wbmp")));
+    }
+}
+
+// A destination replaced whole keeps its permission bits; a link stays a link and its target
+// (missing too) gets the picture; /dev/stdout gets it after the banner, in place.
+TEST(Program, WhatADestinationIsStaysAndOnlyItsBytesChange) {
+    struct Case {
+        std::string destination;
+        std::string linkTo;  // makes the destination a link to this name
+        mode_t mode;         // of an existing file (the link's target), 0: none
+    };
+    const Case cases[] = {{"dest.wbmp", "", 0640},       {"dest.wbmp", "", 0604},
+                          {"dest.wbmp", "", 0},          {"link.wbmp", "dest.wbmp", 0600},
+                          {"link.wbmp", "dest.wbmp", 0}, {"/dev/stdout", "", 0}};
+    const Bytes picture =
+        readFile(testsupport::dataPath("expected/giflib-treescap-87a__0__0.wbmp"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.destination << " " << c.linkTo << " " << c.mode);
+        ScratchDir dir;
+        fs::copy_file(treescap, dir.file("source.gif"));
+        testsupport::writeText(dir.file("cv.html"), foreignDocument);
+        if (!c.linkTo.empty()) fs::create_symlink(c.linkTo, dir.file(c.destination));
+        if (c.mode != 0) {
+            testsupport::writeFile(dir.file("dest.wbmp"), Bytes(100000, 0x55));
+            ASSERT_EQ(chmod(dir.file("dest.wbmp").c_str(), c.mode), 0);
+        }
+        const mode_t umaskWas = umask(022);
+        umask(umaskWas);
+        const RunResult run =
+            runVarnock({"source.gif", c.destination, "0", "0"}, dir.path().string());
+        EXPECT_EQ(run.exitStatus, 0);
+        if (c.destination == "/dev/stdout") {
+            EXPECT_EQ(run.out, kBanner + std::string(picture.begin(), picture.end()));
+            EXPECT_EQ(names(dir), (std::vector<std::string>{"cv.html", "source.gif"}));
+            continue;
+        }
+        EXPECT_EQ(fs::is_symlink(dir.file(c.destination)), !c.linkTo.empty());
+        EXPECT_EQ(readFile(dir.file("dest.wbmp")), picture);
+        struct stat info {};
+        ASSERT_EQ(stat(dir.file("dest.wbmp").c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, c.mode != 0 ? c.mode : 0666 & ~umaskWas);
+        EXPECT_EQ(names(dir).size(), c.linkTo.empty() ? 3u : 4u);  // no unfinished file
     }
 }
 

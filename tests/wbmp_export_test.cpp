@@ -105,19 +105,20 @@ int writeUnderFileSizeLimit(const std::string& path, rlim_t limit) {
     return WEXITSTATUS(status);
 }
 
-TEST(WbmpExport, AFailedWriteRemovesOnlyAFileItCreated) {
+// A write cut short leaves no file behind, and an existing file keeps every byte.
+TEST(WbmpExport, AFailedWriteLeavesTheFolderAsItWas) {
     ScratchDir dir;
-    const std::string path = dir.file("new.wbmp");
+    const std::string path = dir.file("out.wbmp");
     for (const rlim_t limit : {rlim_t{0}, rlim_t{4}, rlim_t{7}}) {
         EXPECT_EQ(writeUnderFileSizeLimit(path, limit), 1) << limit;
-        EXPECT_FALSE(fs::exists(path)) << limit;
+        EXPECT_TRUE(fs::is_empty(dir.path())) << limit;
     }
     EXPECT_EQ(writeUnderFileSizeLimit(path, 8), 0);
     EXPECT_EQ(readFile(path), tenByTwoWhite);
-    // An existing file is emptied by the opening and keeps what fitted.
     writeFile(path, Bytes(50, 0x33));
     EXPECT_EQ(writeUnderFileSizeLimit(path, 4), 1);
-    EXPECT_EQ(readFile(path), (Bytes{0x00, 0x00, 0x0A, 0x02}));
+    EXPECT_EQ(readFile(path), Bytes(50, 0x33));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
 
 }  // namespace

@@ -2,6 +2,10 @@
 //
 // Every run prints the banner and puts the embedded document in "cv.html" before it looks at
 // its arguments. Exit status: 0 after a conversion or the usage text, 1 after an error message.
+//
+// The banner is flushed at once, so a picture written to /dev/stdout follows it whole. A write
+// beyond the file size limit (ulimit -f) fails like a full disk instead of killing the run.
+#include <csignal>
 #include <cstdio>
 
 #include "app/convert.h"
@@ -10,8 +14,10 @@
 #include "raster/gif_load.h"
 
 int main(int argc, char** argv) {
+    std::signal(SIGXFSZ, SIG_IGN);
     silenceGdMessages();
     std::printf("%s\n", bannerText);
+    std::fflush(stdout);
     if (writeDocumentFile(documentFileName) != 0) {
         std::fprintf(stderr, "*** varnock ERROR \"can't write cv.html\"\n\n");
         return 1;

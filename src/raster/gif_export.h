@@ -28,8 +28,9 @@ inline constexpr std::int32_t gifExportCannotWrite = 2;
 // returns, and a position outside the colours taken keeps the first colour. transparentFirst
 // nonzero makes the first colour transparent. Results: 1 no image (null path, palette or
 // onIndex, paletteCount <= 0, or libgd refused the size): onIndex not called, no file touched;
-// 2 the file cannot be opened, or a write, flush or close failed (a file this call created is
-// then removed; an existing file that was being overwritten stays, cut short); 0 written.
+// 2 the file cannot be opened, or a write, flush or close failed: the file is written as
+// openOutputFile describes, so an existing regular file keeps every byte and no new file stays
+// behind; 0 written.
 std::int32_t saveGifFromPalette(const char* path, std::int32_t width, std::int32_t height,
                                 GifIndexCallback onIndex, void* userData,
                                 const PaletteEntry* palette, std::int32_t paletteCount,
