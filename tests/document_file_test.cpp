@@ -4,13 +4,17 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "app/embedded_document.h"
 #include "test_support.h"
 
 namespace {
@@ -25,27 +29,58 @@ std::string fileText(const std::string& path) {
 }
 
 const std::string kDocument = fileText(std::string(VARNOCK_SOURCE_DIR) + "/docs/cv.html");
-const std::string kMark = documentMark;
+const std::string kPrefix = documentPrefix;
 // A page that an earlier version of the program could have written.
-const std::string kOlder = "<!DOCTYPE html>\n<html lang=\"fr\">\n<head>\n" + kMark +
-                           "\n<title>varnock</title>\n</head>\n<body><p>old</p></body>\n</html>\n";
+const std::string kOlder =
+    kPrefix + "<title>varnock</title>\n</head>\n<body><p>old</p></body>\n</html>\n";
 
-// The file's own inode, mode and (unless rewritten) time survive; only our older page changes.
+// The page the program carries, expanded.
+std::string packedDocument() {
+    char* data = nullptr;
+    std::size_t size = 0;
+    std::FILE* stream = open_memstream(&data, &size);
+    writeEmbeddedDocument(embeddedDocument, stream);
+    std::fclose(stream);
+    std::string text(data, size);
+    std::free(data);
+    return text;
+}
+
+// Only a file that begins with the fixed prefix is ours: it is brought up to date (also when
+// cut short after the prefix); any other keeps its bytes, mode and time and is never even
+// opened for writing. A current page is not written either.
 TEST(WriteDocumentFile, ReplacesOnlyItsOwnOutOfDateFile) {
-    const std::string foreign = "Jean Dupont\nCurriculum vitae\n";
-    for (const std::string& before : {kOlder, kDocument, foreign}) {
+    ASSERT_TRUE(packedDocument().starts_with(kPrefix));
+    const std::string mark = "<meta name=\"generator\" content=\"varnock\">\n";
+    const std::pair<std::string, bool> cases[] = {
+        {kOlder, true},
+        {kDocument.substr(0, kPrefix.size() + 40), true},
+        {kPrefix, true},
+        {kDocument, false},
+        {"Jean Dupont\nCurriculum vitae\n", false},
+        {"# Notes\nvarnock pages carry " + mark + kPrefix, false},
+        {kPrefix.substr(0, kPrefix.size() - 1), false},
+        {" " + kDocument, false},
+        {"", false}};
+    for (const auto& [before, replaced] : cases) {
+        SCOPED_TRACE(before.substr(0, 40));
         ScratchDir dir;
         const std::string path = dir.file("cv.html");
         writeText(path, before);
         ASSERT_EQ(chmod(path.c_str(), 0640), 0);
         const struct timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
         ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), old, 0), 0);
-        struct stat after {};
+        const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        ASSERT_GE(inotify_add_watch(watch, path.c_str(), IN_CLOSE_WRITE), 0);
         EXPECT_EQ(writeDocumentFile(path.c_str()), 0);
-        EXPECT_EQ(fileText(path), before == kOlder ? kDocument : before);
+        char events[sizeof(inotify_event) + 256];
+        EXPECT_EQ(read(watch, events, sizeof events) > 0, replaced);
+        close(watch);
+        EXPECT_EQ(fileText(path), replaced ? kDocument : before);
+        struct stat after {};
         ASSERT_EQ(lstat(path.c_str(), &after), 0);
         EXPECT_EQ(after.st_mode & 07777, 0640u);
-        EXPECT_EQ(after.st_mtim.tv_sec == 1000000000, before != kOlder);
+        EXPECT_EQ(after.st_mtim.tv_sec == 1000000000, !replaced);
     }
     ScratchDir dir;
     EXPECT_EQ(writeDocumentFile(dir.file("missing/cv.html").c_str()), 1);

@@ -1,36 +1,35 @@
 // Writing "cv.html" without destroying anyone's file.
 //
 // What happens to the name, decided once:
-// - Nothing there: the file is created with O_CREAT | O_EXCL, so a file that appears in the
-//   meantime is never truncated; the open then fails with EEXIST and that file is inspected.
+// - Nothing there: the whole page is written to a new file beside it (see openUnfinishedFile),
+//   which is then hard-linked to the name and unlinked. link never replaces a file that
+//   appeared in the meantime (EEXIST: that file is inspected instead), and a write that fails
+//   (a full disk) leaves no file at all: the page is there whole or not at all. Where the file
+//   system has no hard links, the name is taken with O_CREAT | O_EXCL and the complete new
+//   file renamed over that empty file of ours.
 // - A symbolic link (to anything, dangling too), a FIFO, a device or a socket: left alone,
-//   result 0. lstat answers before anything is opened, so no device is opened in the usual
-//   case; the later open uses O_NOFOLLOW, O_NONBLOCK and O_NOCTTY and fstat checks the opened
-//   file, so a link or FIFO slipped in between is neither followed nor waited on.
+//   result 0. lstat answers before anything is opened; the later opens use O_NOFOLLOW,
+//   O_NONBLOCK and O_NOCTTY and fstat checks the opened file.
 // - A directory: result 1, the caller's "can't write cv.html".
-// - A regular file: only its first documentMarkWindow bytes are read, never more, so a huge
-//   file costs one small read. Without the mark there it is someone else's file (an empty
-//   file included): left alone, result 0. With the mark it is ours: when its size equals the
-//   document's the whole file is read and compared, and a file already equal to the document
-//   is not written at all (its time stamp stays). Otherwise the document is written over it.
+// - A regular file: opened for reading only, and its first documentPrefixSize bytes read. A
+//   file that does not begin with documentPrefix is someone else's (an empty one included):
+//   left alone, result 0, never opened for writing. A file of ours already equal to the
+//   document is not written at all (its time stamp stays). Otherwise it is opened for writing,
+//   checked to be the very file that was read (device and inode), and the document written
+//   over it.
 // - Cannot be created (no write permission on the folder, read-only file system, missing
 //   folder) or cannot be opened or read: result 1.
 // - Our own file that can be read but not opened for writing: result 1 when it is out of date
 //   (the program cannot put its document there), 0 when it is already current.
 //
-// Replacing our file: the document is written through the descriptor that was inspected, at
-// offset 0, then the file is cut to the document's length. The descriptor names the very file
-// whose mark was read, so a file renamed onto "cv.html" after the check is never touched; a
-// temporary file renamed over the name would instead replace whatever sits there at that
-// moment. Writing in place also keeps the file's owner, mode and links. Writing before
-// cutting means the file is never empty and its start (with the mark) comes first, so a run
-// interrupted half-way leaves a file that the next run still recognises and repairs.
+// Replacing our file: the document is written at offset 0, then the file is cut to the
+// document's length. Writing in place keeps the file's owner, mode and links. Every page
+// begins with documentPrefix, so the start of the file stays the same bytes throughout, and a
+// run interrupted half-way leaves a file that the next run still recognises and repairs.
 //
 // Write failures on the document (a full disk) are ignored: the run goes on as if it had been
-// written, and a full disk shows up in the conversion's own checked writes. A file that a full
-// disk left empty carries no mark and is then left alone, like any other, until it is removed.
-// A name that keeps vanishing and reappearing between the steps gives result 1 after a few
-// attempts.
+// written, and a full disk shows up in the conversion's own checked writes. A name that keeps
+// vanishing and reappearing between the steps gives result 1 after a few attempts.
 #include "app/document_file.h"
 
 #include <fcntl.h>
@@ -43,6 +42,7 @@
 #include <cstring>
 
 #include "app/embedded_document.h"
+#include "util/output_file.h"
 
 namespace {
 
@@ -66,15 +66,17 @@ bool expandDocument(DocumentBytes* document) {
     return std::fclose(stream) == 0 && document->data != nullptr;
 }
 
-void writeAllAt(int fd, const char* data, std::size_t size, off_t offset) {
+// True when every byte was written.
+bool writeAllAt(int fd, const char* data, std::size_t size, off_t offset) {
     while (size > 0) {
         const ssize_t done = pwrite(fd, data, size, offset);
         if (done < 0 && errno == EINTR) continue;
-        if (done <= 0) return;  // ignored: see the file comment
+        if (done <= 0) return false;
         data += done;
         size -= static_cast<std::size_t>(done);
         offset += done;
     }
+    return true;
 }
 
 // Reads up to `size` bytes from offset 0; returns the count read or -1 on a read error.
@@ -90,8 +92,10 @@ ssize_t readStart(int fd, char* buffer, std::size_t size) {
     return static_cast<ssize_t>(got);
 }
 
-bool hasMark(const char* start, std::size_t size) {
-    return memmem(start, size, documentMark, std::strlen(documentMark)) != nullptr;
+// True when the first `got` bytes read from a file (-1: a read error) begin with documentPrefix.
+bool isOurs(const char* start, ssize_t got) {
+    return got == static_cast<ssize_t>(documentPrefixSize) &&
+           std::memcmp(start, documentPrefix, documentPrefixSize) == 0;
 }
 
 // True when the file holds exactly the document. Reads the file only when the sizes match.
@@ -106,26 +110,38 @@ bool isCurrent(int fd, off_t fileSize, const DocumentBytes& document) {
     return same;
 }
 
-std::int32_t createDocument(const char* path, const DocumentBytes& document) {
+// Puts the complete new file `name` at `path` without replacing anything there.
+std::int32_t linkIntoPlace(const char* name, const char* path) {
+    if (link(name, path) == 0) return 0;
+    if (errno == EEXIST) return lookAgain;
     const int fd =
         open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666);
-    if (fd < 0) return errno == EEXIST ? lookAgain : cannotWrite;
-    writeAllAt(fd, document.data, document.size, 0);
+    if (fd < 0) return errno == EEXIST ? lookAgain : 0;
     close(fd);
+    if (rename(name, path) != 0) unlink(path);
     return 0;
 }
 
-// Opens an existing name without following a link or waiting on a FIFO; read-write when the
-// file allows it. Returns the descriptor, or lookAgain / leftAlone / cannotWrite as a negative
-// code in *outcome.
-int openExisting(const char* path, bool* writable, std::int32_t* outcome) {
-    const int flags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-    *writable = true;
-    int fd = open(path, O_RDWR | flags);
-    if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS || errno == ETXTBSY)) {
-        *writable = false;
-        fd = open(path, O_RDONLY | flags);
+std::int32_t createDocument(const char* path, const DocumentBytes& document) {
+    sigset_t saved;
+    holdInterrupts(&saved);
+    char* name = nullptr;
+    const int fd = openUnfinishedFile(path, &name);
+    std::int32_t outcome = cannotWrite;
+    if (fd >= 0) {
+        const bool written = writeAllAt(fd, document.data, document.size, 0);
+        outcome = close(fd) == 0 && written ? linkIntoPlace(name, path) : 0;
+        unlink(name);
     }
+    std::free(name);
+    releaseInterrupts(&saved);
+    return outcome;
+}
+
+// Opens an existing name for reading without following a link or waiting on a FIFO. Returns
+// the descriptor, or -1 with lookAgain / leftAlone / cannotWrite in *outcome.
+int openExisting(const char* path, int access, std::int32_t* outcome) {
+    const int fd = open(path, access | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd >= 0) return fd;
     if (errno == ENOENT) {
         *outcome = lookAgain;  // gone since it was seen
@@ -137,33 +153,46 @@ int openExisting(const char* path, bool* writable, std::int32_t* outcome) {
     return -1;
 }
 
-std::int32_t updateExisting(const char* path, const DocumentBytes& document) {
-    bool writable = true;
+// Writes the document over our file `read` describes, once `path` is checked to be it still.
+std::int32_t rewriteDocument(const char* path, const struct stat& read,
+                             const DocumentBytes& document) {
     std::int32_t outcome = cannotWrite;
-    const int fd = openExisting(path, &writable, &outcome);
+    const int fd = openExisting(path, O_WRONLY, &outcome);
+    if (fd < 0) return outcome == leftAlone ? lookAgain : outcome;
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || info.st_dev != read.st_dev || info.st_ino != read.st_ino) {
+        close(fd);
+        return lookAgain;  // replaced since it was read
+    }
+    if (writeAllAt(fd, document.data, document.size, 0)) {
+        [[maybe_unused]] const int cut = ftruncate(fd, static_cast<off_t>(document.size));
+    }
+    close(fd);
+    return 0;
+}
+
+std::int32_t updateExisting(const char* path, const DocumentBytes& document) {
+    std::int32_t outcome = cannotWrite;
+    const int fd = openExisting(path, O_RDONLY, &outcome);
     if (fd < 0) return outcome;
     struct stat info {};
-    char start[documentMarkWindow];
+    char start[documentPrefixSize];
     ssize_t got = 0;
+    bool rewrite = false;
     if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
         outcome = cannotWrite;
     } else if (!S_ISREG(info.st_mode)) {
         outcome = leftAlone;
     } else if ((got = readStart(fd, start, sizeof start)) < 0) {
         outcome = cannotWrite;
-    } else if (!hasMark(start, static_cast<std::size_t>(got))) {
+    } else if (!isOurs(start, got)) {
         outcome = leftAlone;  // someone else's file
-    } else if (isCurrent(fd, info.st_size, document)) {
-        outcome = 0;
-    } else if (!writable) {
-        outcome = cannotWrite;
     } else {
-        writeAllAt(fd, document.data, document.size, 0);
-        [[maybe_unused]] const int cut = ftruncate(fd, static_cast<off_t>(document.size));
         outcome = 0;
+        rewrite = !isCurrent(fd, info.st_size, document);
     }
     close(fd);
-    return outcome;
+    return rewrite ? rewriteDocument(path, info, document) : outcome;
 }
 
 std::int32_t placeDocument(const char* path, const DocumentBytes& document) {
