@@ -93,6 +93,14 @@ Route followLinks(const char* path, char** target) {
     return Route::InPlace;
 }
 
+// True when the regular file `path` may be opened for writing, as an in-place write needs.
+bool isWritable(const char* path) {
+    const int fd = open(path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return false;
+    close(fd);
+    return true;
+}
+
 // True when SIGINT, SIGTERM or SIGHUP waits, held back, and is not ignored.
 bool interruptPending() {
     sigset_t pending;
@@ -194,14 +202,11 @@ OutputFile openOutputFile(const char* path) {
     const Route route = followLinks(path, &target);
     if (route == Route::Append) return {std::fopen(path, "ab")};
     if (route == Route::InPlace) return openInPlace(path);
-    const int fd = open(target, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0 && errno == ENOENT) return openReplacement(path, target, nullptr);
     struct stat old {};
-    const bool regular = fd >= 0 && fstat(fd, &old) == 0 && S_ISREG(old.st_mode);
-    if (fd >= 0) close(fd);
-    if (regular) return openReplacement(path, target, &old);
+    if (stat(target, &old) != 0 && errno == ENOENT) return openReplacement(path, target, nullptr);
+    if (S_ISREG(old.st_mode) && isWritable(target)) return openReplacement(path, target, &old);
     std::free(target);
-    return openInPlace(path);  // not a regular file, or not writable: as fopen does
+    return openInPlace(path);  // not a regular file (never opened twice), or not writable
 }
 
 std::int32_t closeOutputFile(OutputFile* output, const char* path) {
