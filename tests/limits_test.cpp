@@ -2,7 +2,11 @@
 // announce a picture beyond them.
 #include <gtest/gtest.h>
 
+#include <gd.h>
+
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -103,27 +107,116 @@ TEST(GifCeiling, FirstImagesUpToTheCeilingAreWalkedAndLargerOnesRefusedWithoutAC
     }
 }
 
-TEST(GifCeiling, TheFirstImageIsFoundPastExtensionsStrayBytesAndAFullColourTable) {
-    // Extension sub-blocks holding image introducers followed by a huge size, and stray bytes,
-    // which the decoder skips: only a walk that skips them likewise finds the real first image.
-    const Bytes between = {
-        0x21, 0xF9, 0x04, ',',  0xFF, 0xFF, 0xFF, 0x00,                          // control
+// What decodeGifStream makes of `bytes`: its result, the picture's size, and how far libgd read.
+struct Decoded {
+    std::int32_t result = -1;
+    std::int32_t width = -1, height = -1;
+    std::int64_t bytesRead = -1;
+};
+
+Decoded decodeBytes(const Bytes& bytes, GifLimits limits) {
+    Decoded decoded;
+    Bytes copy = bytes;
+    std::FILE* stream = fmemopen(copy.data(), copy.size(), "rb");
+    if (stream == nullptr) return decoded;
+    gdImagePtr picture = nullptr;
+    decoded.result = decodeGifStream(stream, limits, &picture, &decoded.bytesRead);
+    std::fclose(stream);
+    if (picture != nullptr) {
+        decoded.width = gdImageSX(picture);
+        decoded.height = gdImageSY(picture);
+        gdImageDestroy(picture);
+    }
+    return decoded;
+}
+
+// The offset just past the last image descriptor of width x height in `gif`.
+std::int64_t descriptorEnd(const Bytes& gif, std::int32_t width, std::int32_t height) {
+    const Bytes sizes = {
+        static_cast<std::uint8_t>(width & 0xFF), static_cast<std::uint8_t>(width >> 8),
+        static_cast<std::uint8_t>(height & 0xFF), static_cast<std::uint8_t>(height >> 8)};
+    const auto at = std::find_end(gif.begin(), gif.end(), sizes.begin(), sizes.end());
+    return (at - gif.begin()) + 5;
+}
+
+TEST(GifCeiling, TheFirstImageIsFoundAsLibgdReadsTheBlocksAndAHugeOneIsRefusedBeforeItIsRead) {
+    // The graphic control extension's first sub-block is read whatever its count, so "21 F9 00"
+    // is followed by more sub-blocks, which hide a trailer or the descriptor of a huge picture.
+    // Other extensions end at their first empty sub-block; stray bytes between blocks are skipped;
+    // a global colour table is skipped whole.
+    Bytes hidingTrailer = {0x21, 0xF9, 0x00, 0x3B};  // 0x3B: the trailer, or a count of 59
+    hidingTrailer.insert(hidingTrailer.end(), 59, 0x41);
+    hidingTrailer.push_back(0x00);
+    const Bytes hidingHugeImage = {0x21, 0xF9, 0x00, 0x0A, ',',  0, 0,   0,
+                                   0,    0xFF, 0xFF, 0xFF, 0xFF, 0, 0x00};
+    const Bytes mixed = {
+        0x21, 0xF9, 0x04, ',',  0xFF, 0xFF, 0xFF, 0x02, 0xFF, 0xFF, 0x00,        // control
         0x21, 0xFE, 0x0B, 0x00, ',',  0x00, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF,  // comment
         0xFF, 0x00, 0x00,                                                        // its end
-        0x00, 0x7F,                                                              // stray
+        0x00, 0x7F, 0x3A,                                                        // stray
         0x21, 0xFF, 0x03, ',',  ',',  ',',  0x02, 0xFF, 0xFF, 0x00};             // two blocks
-    testsupport::ScratchDir dir;
-    const std::string path = dir.file("huge.gif");
-    testsupport::writeFile(path, announcingGif(65535, 65535, 40000, 40000, between, 7));
-    WalkCount count;
-    EXPECT_EQ(countWalk(path, &count), gifLoadNoImage);
-    EXPECT_EQ(count.sizeCalls, 0);
+    struct Case {
+        const char* name;
+        Bytes gif;
+        std::int32_t width, height;  // the first image as libgd reads it
+    };
+    const Case cases[] = {
+        // The 99-byte file of the report: 46340 x 46340 behind a trailer the control hides.
+        {"control hides a trailer", announcingGif(46340, 46340, 46340, 46340, hidingTrailer, 0),
+         46340, 46340},
+        {"control hides a huge image", announcingGif(4, 4, 4, 4, hidingHugeImage, 0), 4, 4},
+        {"mixed blocks, huge", announcingGif(65535, 65535, 40000, 40000, mixed, 7), 40000, 40000},
+        {"mixed blocks, small", announcingGif(65535, 65535, 3, 2, mixed, 7), 3, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Decoded decoded = decodeBytes(c.gif, gifLimits);
+        if (std::int64_t{c.width} * c.height <= gifMaxPixels) {
+            EXPECT_EQ(decoded.result, 0);
+            EXPECT_EQ(decoded.width, c.width);
+            EXPECT_EQ(decoded.height, c.height);
+            continue;
+        }
+        EXPECT_EQ(decoded.result, gifLoadNoImage);
+        EXPECT_LT(decoded.bytesRead, descriptorEnd(c.gif, c.width, c.height));
+    }
+    EXPECT_EQ(announcingGif(46340, 46340, 46340, 46340, hidingTrailer, 0).size(), 99u);
+}
 
-    testsupport::writeFile(path, announcingGif(65535, 65535, 3, 2, between, 7));
-    EXPECT_EQ(countWalk(path, &count), 0);
-    EXPECT_EQ(count.width, 3);
-    EXPECT_EQ(count.height, 2);
-    EXPECT_EQ(count.pixels, 6);
+TEST(GifBudget, LibgdReadsUpToTheBudgetAndTheByteAfterIsRefused) {
+    // A 4 x 4 picture behind stray bytes: libgd reads 34 bytes and the padding, up to the empty
+    // sub-block that ends the LZW data.
+    const GifLimits limits = {gifMaxPixels, 100};
+    const auto padded = [](std::size_t stray) {
+        return announcingGif(4, 4, 4, 4, Bytes(stray, 0x00));
+    };
+    Bytes after = padded(66);
+    after.insert(after.end(), 1000, 0x00);  // past the trailer: never read
+    Bytes cut = padded(67);
+    cut.resize(100);  // ends inside the LZW data, where libgd wants one byte more
+    Bytes endless = padded(0);
+    endless.resize(19);  // the screen and its colour table, then only stray bytes
+    endless.resize(5000, 0x00);
+    struct Case {
+        const char* name;
+        Bytes gif;
+        std::int32_t result;
+        std::int64_t bytesRead;
+    };
+    const Case cases[] = {
+        {"within", padded(65), 0, 99},
+        {"exactly", padded(66), 0, 100},
+        {"one byte over", padded(67), gifLoadNoImage, 100},
+        {"bytes after the picture", after, 0, 100},
+        {"the stream ends at the budget", cut, 0, 100},
+        {"endless stray bytes", endless, gifLoadNoImage, 100},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Decoded decoded = decodeBytes(c.gif, limits);
+        EXPECT_EQ(decoded.result, c.result);
+        EXPECT_EQ(decoded.bytesRead, c.bytesRead);
+    }
 }
 
 TEST(RasterCeiling, ABlockOfExactlyTheCeilingIsAllocatedAndOneMorePixelIsRefused) {
