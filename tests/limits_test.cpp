@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <gd.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "raster/gif_load.h"
@@ -216,6 +220,116 @@ TEST(GifBudget, LibgdReadsUpToTheBudgetAndTheByteAfterIsRefused) {
         const Decoded decoded = decodeBytes(c.gif, limits);
         EXPECT_EQ(decoded.result, c.result);
         EXPECT_EQ(decoded.bytesRead, c.bytesRead);
+    }
+}
+
+// What a shell command line did: its exit status (-1 when it did not exit), what it printed.
+struct ShellRun {
+    int status = -1;
+    std::string out, err;
+};
+
+// Runs `script` with bash in `dir`, with the program's path in $V, under `timeout 20`, so that a
+// run that never ends fails the test (status 124) instead of hanging it.
+ShellRun runShell(const testsupport::ScratchDir& dir, const std::string& script) {
+    const std::string command = "cd '" + dir.path().string() +
+                                "' && V='" VARNOCK_EXE "' timeout 20 bash -c '" + script +
+                                "' >shell.out 2>shell.err </dev/null";
+    const int status = std::system(command.c_str());
+    ShellRun run;
+    if (status != -1 && WIFEXITED(status)) run.status = WEXITSTATUS(status);
+    const Bytes out = testsupport::readFile(dir.file("shell.out"));
+    const Bytes err = testsupport::readFile(dir.file("shell.err"));
+    run.out.assign(out.begin(), out.end());
+    run.err.assign(err.begin(), err.end());
+    return run;
+}
+
+TEST(GifSources, PipesFifosAndStandardInputGiveWhatTheFileGives) {
+    const Bytes picture = testsupport::readFile(testsupport::dataPath("gif/giflib-x-trans.gif"));
+    Bytes cut = picture;
+    cut.resize(picture.size() / 2);
+    Bytes hidden = announcingGif(46340, 46340, 46340, 46340, {0x21, 0xF9, 0x00, 0x3B});
+    const std::pair<const char*, Bytes> inputs[] = {
+        {"a picture", picture},
+        {"a picture cut short", cut},
+        {"a huge picture behind a control extension", hidden},
+        {"a huge picture", announcingGif(65535, 65535, 40000, 40000)},
+        {"not a GIF", {'G', 'I', 'F', '8', '7'}},
+    };
+    // How each source hands the file in.gif to the program, and the name the program is given.
+    const std::pair<const char*, const char*> sources[] = {
+        {"cat in.gif | \"$V\" /dev/stdin out.wbmp 0 0", "/dev/stdin"},
+        {"\"$V\" /dev/stdin out.wbmp 0 0 <in.gif", "/dev/stdin"},
+        {"\"$V\" <(cat in.gif) out.wbmp 0 0", "/dev/fd/"},
+        {"mkfifo fifo && { cat in.gif >fifo & } && \"$V\" fifo out.wbmp 0 0", "fifo"},
+    };
+    for (const auto& [name, bytes] : inputs) {
+        SCOPED_TRACE(name);
+        testsupport::ScratchDir dir;
+        testsupport::writeFile(dir.file("in.gif"), bytes);
+        const ShellRun fromFile = runShell(dir, "\"$V\" in.gif out.wbmp 0 0");
+        ASSERT_TRUE(fromFile.status == 0 || fromFile.status == 1);
+        const bool written = fromFile.status == 0;
+        const Bytes fileResult = written ? testsupport::readFile(dir.file("out.wbmp")) : Bytes{};
+        for (const auto& [script, shownName] : sources) {
+            SCOPED_TRACE(script);
+            std::filesystem::remove(dir.file("out.wbmp"));
+            std::filesystem::remove(dir.file("fifo"));
+            ShellRun run = runShell(dir, script);
+            const std::size_t shown = run.err.find(shownName);
+            if (shown != std::string::npos) {
+                const std::size_t end = run.err.find('"', shown);
+                run.err.replace(shown, end - shown, "in.gif");
+            }
+            EXPECT_EQ(run.status, fromFile.status);
+            EXPECT_EQ(run.out, fromFile.out);
+            EXPECT_EQ(run.err, fromFile.err);
+            EXPECT_EQ(std::filesystem::exists(dir.file("out.wbmp")), written);
+            if (written) {
+                EXPECT_EQ(testsupport::readFile(dir.file("out.wbmp")), fileResult);
+            }
+        }
+    }
+}
+
+TEST(GifBudget, EndlessAndPaddedSourcesAreRefusedAndBytesAfterThePictureAreNotRead) {
+    testsupport::ScratchDir dir;
+    const Bytes small = announcingGif(4, 4, 4, 4);
+    Bytes screen = small;
+    screen.resize(19);  // signature, screen and colour table
+    testsupport::writeFile(dir.file("screen.bin"), screen);
+    testsupport::writeFile(dir.file("rest.bin"), Bytes(small.begin() + 19, small.end()));
+    testsupport::writeFile(dir.file("small.gif"), small);
+    // A sparse file: the screen, 1 GiB of zero bytes that libgd skips one by one, the picture.
+    ASSERT_EQ(runShell(dir,
+                       "cp screen.bin padded.gif && truncate -s +1G padded.gif && "
+                       "cat rest.bin >>padded.gif")
+                  .status,
+              0);
+    const ShellRun reference = runShell(dir, "\"$V\" small.gif small.wbmp 0 0");
+    ASSERT_EQ(reference.status, 0);
+    struct Case {
+        const char* script;
+        int status;
+    };
+    const Case cases[] = {
+        {"cat screen.bin /dev/zero | \"$V\" /dev/stdin out.wbmp 0 0", 1},
+        {"\"$V\" padded.gif out.wbmp 0 0", 1},
+        {"cat small.gif /dev/zero | \"$V\" /dev/stdin out.wbmp 0 0", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.script);
+        std::filesystem::remove(dir.file("out.wbmp"));
+        const ShellRun run = runShell(dir, c.script);
+        EXPECT_EQ(run.status, c.status);
+        if (c.status == 0) {
+            EXPECT_EQ(testsupport::readFile(dir.file("out.wbmp")),
+                      testsupport::readFile(dir.file("small.wbmp")));
+        } else {
+            EXPECT_NE(run.err.find("varnock ERROR"), std::string::npos);
+            EXPECT_FALSE(std::filesystem::exists(dir.file("out.wbmp")));
+        }
     }
 }
 
