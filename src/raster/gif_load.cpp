@@ -5,8 +5,8 @@
 
 #include <cstdarg>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
-#include <cstring>
 
 namespace {
 
@@ -26,73 +26,196 @@ void walkPixels(gdImagePtr picture, GifPixelCallback onPixel, void* userData) {
     }
 }
 
-// Reads exactly `count` bytes; false at the end of the stream.
-bool readBytes(std::FILE* stream, unsigned char* buffer, std::size_t count) {
-    return std::fread(buffer, 1, count, stream) == count;
-}
+// Where libgd's GIF reader stands in the bytes it has read so far. It reads, in this order: the
+// signature and the logical screen (13 bytes), the global colour table if the screen's flags
+// announce one, then blocks: ';' ends the file; '!' and a label start an extension, skipped as
+// data sub-blocks (a count byte, then that many bytes) up to an empty one, except that after the
+// label 0xF9 the first sub-block is read whatever its count, so "21 F9 00" is followed by more
+// sub-blocks; ',' starts the 9-byte image descriptor; any other byte is skipped. After the first
+// descriptor libgd decodes that image and reads nothing more than its data.
+enum class GifPart : std::uint8_t {
+    header,         // signature and screen
+    globalTable,    // colour bytes to skip
+    block,          // the next byte starts a block or is a stray byte
+    label,          // the byte after '!'
+    firstSubBlock,  // the count of the control extension's first sub-block
+    subBlockCount,  // the count of an extension's next sub-block, 0 ending it
+    subBlockData,   // bytes of a sub-block to skip
+    descriptor,     // the image descriptor's 9 bytes
+    image,          // past the descriptor: only counted
+    ended,          // past the trailer: libgd reads nothing more
+};
 
-// The pixel count of the first image that libgd will decode from `stream`, found the way its
-// GIF reader walks the file (signature, screen, global colour table, extensions skipped block by
-// block, stray bytes skipped, then the first image descriptor); -1 when there is none to find,
-// in which case the decoder will give no image either.
-std::int64_t announcedPixels(std::FILE* stream) {
-    unsigned char buffer[768];  // the largest colour table; data sub-blocks hold up to 255
-    if (!readBytes(stream, buffer, 13)) return -1;
-    if (std::memcmp(buffer, "GIF87a", 6) != 0 && std::memcmp(buffer, "GIF89a", 6) != 0) return -1;
-    if ((buffer[10] & 0x80) != 0) {
-        const std::size_t tableBytes = 3u << ((buffer[10] & 0x07) + 1);
-        if (!readBytes(stream, buffer, tableBytes)) return -1;
-    }
-    for (;;) {
-        const int introducer = std::fgetc(stream);
-        if (introducer == EOF || introducer == ';') return -1;
-        if (introducer == '!') {
-            if (std::fgetc(stream) == EOF) return -1;  // the label
-            int count = 0;
-            while ((count = std::fgetc(stream)) > 0) {
-                if (!readBytes(stream, buffer, static_cast<std::size_t>(count))) break;
+// The watch that stands between the stream and libgd. `ctx` comes first, so that libgd's
+// context pointer leads back to the whole record.
+struct GifWatch {
+    gdIOCtx ctx;
+    std::FILE* stream;
+    GifLimits limits;
+    std::int64_t delivered;  // bytes handed to libgd
+    GifPart part;
+    std::int32_t left;        // bytes still to come in the current part
+    std::uint8_t fields[13];  // the screen's or the descriptor's bytes so far
+    bool refused;             // a limit was passed: libgd gets no byte more
+};
+
+constexpr std::int32_t screenBytes = 13;
+constexpr std::int32_t descriptorBytes = 9;
+constexpr std::uint8_t controlLabel = 0xF9;
+
+// Follows one byte of the parts made of single bytes.
+void followByte(GifWatch* watch, std::uint8_t byte) {
+    switch (watch->part) {
+        case GifPart::block:
+            if (byte == ';') watch->part = GifPart::ended;
+            if (byte == '!') watch->part = GifPart::label;
+            if (byte == ',') {
+                watch->part = GifPart::descriptor;
+                watch->left = descriptorBytes;
             }
-            continue;
-        }
-        if (introducer != ',') continue;  // a stray byte, skipped as the decoder does
-        if (!readBytes(stream, buffer, 9)) return -1;
-        const std::int64_t width = buffer[4] | (buffer[5] << 8);
-        const std::int64_t height = buffer[6] | (buffer[7] << 8);
-        return width * height;
+            return;
+        case GifPart::label:
+            watch->part = byte == controlLabel ? GifPart::firstSubBlock : GifPart::subBlockCount;
+            return;
+        case GifPart::firstSubBlock:
+            watch->left = byte;
+            watch->part = byte != 0 ? GifPart::subBlockData : GifPart::subBlockCount;
+            return;
+        case GifPart::subBlockCount:
+            watch->left = byte;
+            watch->part = byte != 0 ? GifPart::subBlockData : GifPart::block;
+            return;
+        default:
+            return;
     }
 }
 
-// True when the file announces a first image of more than gifMaxPixels pixels. libgd fills the
-// whole announced picture even when the file holds no data for it, so a few bytes could cost
-// gigabytes and many seconds of decoding; such a file is refused before it is decoded. The
-// stream is left at its start; one that cannot be repositioned is not looked at.
-bool announcesTooManyPixels(std::FILE* stream) {
-    if (std::fseek(stream, 0, SEEK_SET) != 0) return false;
-    const std::int64_t pixels = announcedPixels(stream);
-    if (std::fseek(stream, 0, SEEK_SET) != 0) return true;  // cannot decode from the start
-    return pixels > gifMaxPixels;
+// The screen is complete: its flags tell whether a global colour table follows.
+void endScreen(GifWatch* watch) {
+    const std::uint8_t flags = watch->fields[10];
+    watch->left = (flags & 0x80) != 0 ? 3 * (2 << (flags & 0x07)) : 0;
+    watch->part = watch->left != 0 ? GifPart::globalTable : GifPart::block;
+}
+
+// Follows the first `count` bytes of `bytes`, the next ones libgd is to read. Returns how many
+// of them libgd may have: all, or fewer when the image descriptor among them announces a picture
+// without pixels or with more than the ceiling's, in which case the watch is refused and libgd's
+// read of the descriptor comes up short, so it gives up before allocating the picture.
+std::size_t followBytes(GifWatch* watch, const std::uint8_t* bytes, std::size_t count) {
+    std::size_t at = 0;
+    while (at < count) {
+        const std::size_t rest = count - at;
+        const auto left = static_cast<std::size_t>(watch->left);
+        switch (watch->part) {
+            case GifPart::image:
+            case GifPart::ended:
+                return count;
+            case GifPart::globalTable:
+            case GifPart::subBlockData: {
+                const std::size_t skipped = left < rest ? left : rest;
+                at += skipped;
+                watch->left -= static_cast<std::int32_t>(skipped);
+                if (watch->left == 0) {
+                    watch->part = watch->part == GifPart::globalTable ? GifPart::block
+                                                                      : GifPart::subBlockCount;
+                }
+                break;
+            }
+            case GifPart::header:
+                watch->fields[screenBytes - watch->left] = bytes[at++];
+                if (--watch->left == 0) endScreen(watch);
+                break;
+            case GifPart::descriptor: {
+                watch->fields[descriptorBytes - watch->left] = bytes[at];
+                if (--watch->left != 0) {
+                    ++at;
+                    break;
+                }
+                const std::int64_t width = watch->fields[4] | (watch->fields[5] << 8);
+                const std::int64_t height = watch->fields[6] | (watch->fields[7] << 8);
+                const std::int64_t pixels = width * height;
+                if (pixels == 0 || pixels > watch->limits.maxPixels) {
+                    watch->refused = true;
+                    return at;  // the descriptor's last byte is held back
+                }
+                watch->part = GifPart::image;
+                return count;
+            }
+            default:
+                followByte(watch, bytes[at++]);
+                break;
+        }
+    }
+    return at;
+}
+
+// libgd's read: up to `wanted` bytes into `buffer`, fewer at the end of the stream or once a
+// limit is passed. The first byte past maxInputBytes refuses the watch; the end of a stream of
+// exactly maxInputBytes bytes does not.
+int readForGd(gdIOCtx* ctx, void* buffer, int wanted) {
+    auto* watch = reinterpret_cast<GifWatch*>(ctx);
+    if (watch->refused || wanted <= 0) return 0;
+    const std::int64_t allowed = watch->limits.maxInputBytes - watch->delivered;
+    const std::int64_t asked = wanted < allowed ? wanted : allowed;
+    auto* bytes = static_cast<std::uint8_t*>(buffer);
+    std::size_t got = 0;
+    if (asked == 1) {
+        const int byte = getc_unlocked(watch->stream);
+        if (byte != EOF) {
+            bytes[0] = static_cast<std::uint8_t>(byte);
+            got = 1;
+        }
+    } else if (asked > 0) {
+        got = std::fread(bytes, 1, static_cast<std::size_t>(asked), watch->stream);
+    }
+    const std::size_t kept = followBytes(watch, bytes, got);
+    watch->delivered += static_cast<std::int64_t>(kept);
+    if (kept == got && asked < wanted && static_cast<std::int64_t>(got) == asked &&
+        getc_unlocked(watch->stream) != EOF) {
+        watch->refused = true;
+    }
+    return static_cast<int>(kept);
+}
+
+// gdImageCreateFromGifCtx reads through getBuf only; the other entries are never called.
+int readByteForGd(gdIOCtx* ctx) {
+    std::uint8_t byte = 0;
+    return readForGd(ctx, &byte, 1) == 1 ? byte : EOF;
 }
 
 }  // namespace
 
-std::int32_t decodeGifFile(const char* path, gdImagePtr* picture) {
+std::int32_t decodeGifStream(std::FILE* stream, GifLimits limits, gdImagePtr* picture,
+                             std::int64_t* bytesRead) {
     *picture = nullptr;
-    std::FILE* stream = std::fopen(path, "rb");
-    if (stream == nullptr) return gifLoadCannotOpen;
-    if (announcesTooManyPixels(stream)) {
-        std::fclose(stream);
-        return gifLoadNoImage;
-    }
-    gdImagePtr decoded = gdImageCreateFromGif(stream);
-    std::fclose(stream);
+    GifWatch watch{};
+    watch.ctx.getC = readByteForGd;
+    watch.ctx.getBuf = readForGd;
+    watch.stream = stream;
+    watch.limits = limits;
+    watch.part = GifPart::header;
+    watch.left = screenBytes;
+    gdImagePtr decoded = gdImageCreateFromGifCtx(&watch.ctx);
+    *bytesRead = watch.delivered;
     if (decoded == nullptr) return gifLoadNoImage;
     const std::int64_t pixels = std::int64_t{gdImageSX(decoded)} * gdImageSY(decoded);
-    if (gdImageSX(decoded) <= 0 || gdImageSY(decoded) <= 0 || pixels > gifMaxPixels) {
+    if (watch.refused || gdImageSX(decoded) <= 0 || gdImageSY(decoded) <= 0 ||
+        pixels > limits.maxPixels) {
         gdImageDestroy(decoded);
         return gifLoadNoImage;
     }
     *picture = decoded;
     return 0;
+}
+
+std::int32_t decodeGifFile(const char* path, gdImagePtr* picture) {
+    *picture = nullptr;
+    std::FILE* stream = std::fopen(path, "rb");
+    if (stream == nullptr) return gifLoadCannotOpen;
+    std::int64_t bytesRead = 0;
+    const std::int32_t rc = decodeGifStream(stream, gifLimits, picture, &bytesRead);
+    std::fclose(stream);
+    return rc;
 }
 
 std::int32_t loadGifRaster(const char* path, GifSizeCallback onSize, GifEndCallback onEnd,

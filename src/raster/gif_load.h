@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 #include "raster/rgb_image.h"
 
@@ -22,21 +23,45 @@ inline constexpr std::int32_t gifLoadNoImage = 2;
 
 // Largest picture handed out, in pixels (16 Mi, for instance 4096 x 4096 or 65535 x 256): a
 // conversion at that size takes about half a second and 70 MB. Larger pictures are refused
-// before they are decoded, so that a small damaged file announcing a huge picture fails at once
-// instead of costing up to 2^31 pixels of decoding, walking and dithering.
+// before libgd allocates anything for them, so that a small damaged file announcing a huge
+// picture fails at once instead of costing up to 2^31 pixels of decoding, walking and dithering.
 inline constexpr std::int64_t gifMaxPixels = std::int64_t{1} << 24;
+
+// Most bytes read from a GIF up to the end of its first image (32 MiB). The largest picture
+// within the ceiling takes at most 12 bits a pixel of LZW codes (24 MiB) plus one length byte
+// every 255 bytes; the rest, almost 8 MiB, leaves room for extensions, colour tables and stray
+// bytes. A file that needs more, such as an endless stream, is refused once that much is read.
+inline constexpr std::int64_t gifMaxInputBytes = std::int64_t{32} << 20;
+static_assert(gifMaxPixels * 12 / 8 * 256 / 255 + (std::int64_t{7} << 20) < gifMaxInputBytes);
+
+// The two limits of a decoding.
+struct GifLimits {
+    std::int64_t maxPixels;      // the first image has at most this many pixels
+    std::int64_t maxInputBytes;  // libgd reads at most this many bytes
+};
+inline constexpr GifLimits gifLimits = {gifMaxPixels, gifMaxInputBytes};
 
 struct gdImageStruct;  // libgd's picture (gdImage)
 
-// Opens `path` and decodes its first image with libgd, within the limits above. Results: 1 the
-// file cannot be opened, 2 no image (not a GIF, damaged, a picture without pixels or one of
-// more than gifMaxPixels pixels); 0 *picture holds the decoded palette picture, which the
-// caller releases with gdImageDestroy. *picture is null whenever the result is not 0.
+// Decodes the first image of `stream` with libgd, reading it once from where it stands, without
+// seeking: a pipe gives what a file gives. The bytes pass through a watch that follows libgd's
+// own parsing, which stops libgd at an image descriptor announcing more than limits.maxPixels
+// pixels (or none), before libgd allocates the picture, and at the first byte past
+// limits.maxInputBytes. Results: 2 no image (not a GIF, damaged, a picture without pixels, too
+// many pixels or bytes); 0 *picture holds the palette picture, which the caller releases with
+// gdImageDestroy. *picture is null whenever the result is not 0. *bytesRead receives the count
+// of bytes handed to libgd.
+std::int32_t decodeGifStream(std::FILE* stream, GifLimits limits, gdImageStruct** picture,
+                             std::int64_t* bytesRead);
+
+// Opens `path` and decodes its first image with decodeGifStream within gifLimits. Results: 1 the
+// file cannot be opened, 2 no image (as decodeGifStream); 0 *picture holds the decoded palette
+// picture, which the caller releases with gdImageDestroy. *picture is null whenever the result
+// is not 0.
 std::int32_t decodeGifFile(const char* path, gdImageStruct** picture);
 
 // Decodes `path` and walks every pixel. Results: 1 the file cannot be opened, 2 the decoder
-// gave no image (not a GIF, damaged, a picture without pixels or one of more than gifMaxPixels
-// pixels), no callback called in either case; 0 every callback called.
+// gave no image (as decodeGifStream), no callback called in either case; 0 every callback called.
 std::int32_t loadGifRaster(const char* path, GifSizeCallback onSize, GifEndCallback onEnd,
                            GifPixelCallback onPixel, void* userData);
 
