@@ -154,9 +154,10 @@ const char* headerFailure(std::int32_t code, std::int32_t width, std::int32_t he
         return "fichier tronqué (en-tête incomplet)";
     }
     if (code == 1 || code == 2) return "ce n'est pas une image WBMP de type 0";
-    if (code == 3)
-        return "en-tête invalide (largeur ou hauteur de plus de cinq octets ou au-delà de 2^31 - "
-               "1)";
+    if (code == 3) {
+        return "en-tête invalide (largeur ou hauteur de plus de cinq octets "
+               "ou au-delà de 2^31 - 1)";
+    }
     if (width < 1 || height < 1) {
         std::snprintf(buffer, bufferSize, "taille invalide : %d × %d pixels", width, height);
     } else {
