@@ -28,11 +28,13 @@ ctest --test-dir "$build" --output-on-failure -j"$(nproc)" >"$log" 2>&1 || statu
 # A test's status line ("12/870 Test #34: name ....   Passed   0.01 sec") starts its block; a
 # failed test's output follows it up to the next status line or the summary.
 awk '
+    /^ +Start +[0-9]+: / { next }
     /^ *[0-9]+\/[0-9]+ Test +#[0-9]+:/ {
-        shown = ($0 !~ /Passed/ && $0 !~ /Skipped/)
-        if ($0 ~ /Skipped/) print
+        shown = ($0 !~ / Passed +[0-9.]+ sec$/ && $0 !~ /\*\*\*Skipped +[0-9.]+ sec$/)
+        if (!shown && $0 ~ /\*\*\*Skipped/) print
     }
     /tests passed, [0-9]+ tests failed out of/ { summary = 1; shown = 0 }
     shown || summary { print }
 ' "$log"
+grep -q "tests passed, " "$log" || tail -n 20 "$log"  # CTest stopped before its summary
 exit "$status"
