@@ -79,6 +79,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::fclose(in);
     FUZZ_CHECK(rc >= 0 && rc <= 5);
     FUZZ_CHECK(consumed >= 0 && static_cast<std::size_t>(consumed) <= size);
+    // The header takes at most 12 bytes: two zero bytes and two numbers of at most five bytes.
+    const std::size_t imageBytes =
+        rc == 0 || rc == 5 ? static_cast<std::size_t>(bitmap.dataSize) : std::size_t{0};
+    FUZZ_CHECK(static_cast<std::size_t>(consumed) <= 12 + imageBytes);
     if (rc == 0 || rc == 5) {
         checkShape(bitmap);
     } else {

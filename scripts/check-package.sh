@@ -3,12 +3,15 @@
 #
 #   scripts/check-package.sh [BUILD_DIR]      (default: build-package in the source tree)
 #
-# Configures a Release build without tests in BUILD_DIR, builds it, runs "cpack -G DEB", then
-# checks the package: its control fields (name, version, a dependency on libgd3), its file list
-# (owned by root, everything under /usr), and, once unpacked with "dpkg -x" into a temporary
-# root, that both programs run from there (a conversion of a sample GIF, the preview of the
-# result, a refused file) and that both manual pages are there and render cleanly.
-# Needs cmake, a C++ compiler, libgd-dev, GoogleTest is not needed; dpkg-deb and dpkg (Debian).
+# Configures a Release build without tests in BUILD_DIR with Debian's hardening flags (from
+# dpkg-buildflags with hardening=+all: fortified functions, stack protector, relro, bind now),
+# builds it, runs "cpack -G DEB", then checks the package: lintian reports no error and no
+# warning; its control fields (name, version, a dependency on libgd3), its file list (owned by
+# root, everything under /usr), the hardening marks in both programs, and, once unpacked with
+# "dpkg -x" into a temporary root, that both programs run from there (a conversion of a sample
+# GIF, the preview of the result and its GIF export, a refused file) and that both manual pages
+# are there and render cleanly. Installs what it needs through scripts/deps.sh (lintian among
+# them).
 set -eu
 
 src=$(cd "$(dirname "$0")/.." && pwd)
@@ -18,8 +21,16 @@ fail() {
     exit 1
 }
 
+"$src/scripts/deps.sh" dpkg-dev lintian
+
+DEB_BUILD_MAINT_OPTIONS=hardening=+all
+export DEB_BUILD_MAINT_OPTIONS
+cxxflags="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
+ldflags=$(dpkg-buildflags --get LDFLAGS)
+echo "CXXFLAGS: $cxxflags"
+echo "LDFLAGS: $ldflags"
 cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVARNOCK_BUILD_TESTS=OFF -DVARNOCK_STATIC_GD=OFF \
-    -DVARNOCK_SANITIZE=OFF >/dev/null
+    -DVARNOCK_SANITIZE=OFF -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" >/dev/null
 cmake --build "$build" -j2
 rm -f "$build"/varnock_*.deb
 (cd "$build" && cpack -G DEB)
@@ -28,6 +39,9 @@ set -- "$build"/varnock_*.deb
 [ "$#" -eq 1 ] && [ -f "$1" ] || fail "expected one varnock_*.deb in $build"
 deb=$1
 version=$(sed -n 's/^project(varnock VERSION \([0-9.]*\).*/\1/p' "$src/CMakeLists.txt")
+
+# Debian's own checker: no error and no warning.
+lintian --fail-on error,warning --display-info "$deb" || fail "lintian: see above"
 
 # Control fields.
 [ "$(dpkg-deb --field "$deb" Package)" = varnock ] || fail "package name"
@@ -51,6 +65,11 @@ for program in varnock varnock-view; do
     [ -x "$bin/$program" ] || fail "$program is missing from /usr/bin"
     if ldd "$bin/$program" | grep -q 'not found'; then fail "$program has a missing library"; fi
     if ldd "$bin/$program" | grep -q 'libasan'; then fail "$program is a sanitizer build"; fi
+    readelf -lW "$bin/$program" | grep -q GNU_RELRO || fail "$program: no relro"
+    readelf -dW "$bin/$program" | grep -Eq 'BIND_NOW|FLAGS.*NOW' || fail "$program: no bind now"
+    symbols=$(readelf -W --dyn-syms "$bin/$program")
+    echo "$symbols" | grep -q '__stack_chk_fail' || fail "$program: no stack protector"
+    echo "$symbols" | grep -Eq '__[a-z]+_chk' || fail "$program: no fortified function"
 done
 for page in varnock.1.gz varnock-view.1.gz; do
     [ -s "$man1/$page" ] || fail "$page is missing from /usr/share/man/man1"
@@ -60,6 +79,11 @@ for page in varnock.1.gz varnock-view.1.gz; do
         [ -z "$warnings" ] || fail "$page: $warnings"
     fi
 done
+
+# The licence and the changelog, whose last entry is this version.
+[ -s "$root/fs/usr/share/doc/varnock/copyright" ] || fail "no copyright file"
+gzip -dc "$root/fs/usr/share/doc/varnock/changelog.gz" | head -n 1 | grep -q "^varnock ($version) " ||
+    fail "the changelog's last entry is not version $version"
 
 # The programs run from the unpacked tree.
 mkdir "$root/run"
@@ -73,6 +97,8 @@ grep -q '^utilisation :$' usage.txt || fail "varnock without arguments printed n
     fail "x.wbmp is not the 100 x 100 WBMP it should be"
 "$bin/varnock-view" --width 40 x.wbmp >drawing.txt || fail "varnock-view could not show x.wbmp"
 [ "$(wc -l <drawing.txt)" -eq 20 ] || fail "the drawing of a 100 x 100 picture in 40 columns is not 20 lines"
+"$bin/varnock-view" --gif x.gif x.wbmp || fail "varnock-view could not export x.wbmp"
+[ "$(head -c 6 x.gif)" = GIF87a ] || fail "x.gif is not a GIF file"
 if "$bin/varnock-view" cv.html 2>refusal.txt; then fail "varnock-view accepted an HTML file"; fi
 grep -q "ce n'est pas une image WBMP" refusal.txt || fail "varnock-view gave no reason"
 

@@ -6,7 +6,8 @@ cd "$(dirname "$0")/.."
 
 scripts/deps.sh
 cmake -S . -B build >/dev/null
-cmake --build build -j"$(nproc)" --target varnock varnock-view
+# The programs, and what "cmake --install build" installs beside them.
+cmake --build build -j"$(nproc)" --target varnock varnock-view varnock_man_pages varnock_changelog
 mkdir -p build/sample
 cd build/sample
 ../src/app/varnock ../../tests/data/gif/ci-photo-ambulance.gif ambulance.wbmp 0 0

@@ -128,8 +128,32 @@ TEST(MonoBitmap, MultiByteIntegersBothWays) {
         Bytes input = bytes;
         input.push_back(0x55);
         ByteStream in(input);
-        EXPECT_EQ(readMultiByteInt(in.stream), value);
+        std::int32_t read = -1;
+        EXPECT_EQ(readMultiByteInt(in.stream, &read), 0);
+        EXPECT_EQ(read, value);
         EXPECT_EQ(std::fgetc(in.stream), 0x55);  // the reader stops after the last group
+    }
+}
+
+TEST(MonoBitmap, MalformedAndCutMultiByteIntegers) {
+    // Code, then the byte read next: at most five bytes are taken, and an overflowing group
+    // stops the reading at once. Leading zero groups are allowed up to five bytes.
+    // clang-format off
+    const std::tuple<Bytes, std::int32_t, int> cases[] = {
+        {{0x80, 0x80, 0x80, 0x80, 0x01, 0x55}, 0, 0x55},
+        {{0x80, 0x80, 0x80, 0x80, 0x81, 0x01}, 2, 0x01},  // a sixth byte would follow
+        {{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, 2, 0xFF},
+        {{0x88, 0x80, 0x80, 0x80, 0x00, 0x55}, 2, 0x55},  // 2^31
+        {{0x90, 0x80, 0x80, 0x80, 0x08, 0x08}, 2, 0x08},  // 2^32 + 8
+        {{0x81, 0x80, 0x80, 0x80, 0x80, 0x00}, 2, 0x00},  // at least 2^35: no sixth byte read
+        {{}, 1, EOF}, {{0x81}, 1, EOF}, {{0x80, 0x80, 0x80, 0x80}, 1, EOF}};
+    // clang-format on
+    for (const auto& [bytes, code, next] : cases) {
+        ByteStream in(bytes);
+        std::int32_t value = -1;
+        EXPECT_EQ(readMultiByteInt(in.stream, &value), code) << testing::PrintToString(bytes);
+        EXPECT_EQ(value, code == 0 ? 1 : -1);
+        EXPECT_EQ(std::fgetc(in.stream), next) << testing::PrintToString(bytes);
     }
 }
 
@@ -151,12 +175,13 @@ TEST(MonoBitmap, WriterGoldenBytesAndCodes) {
 
 TEST(MonoBitmap, ReaderCodes) {
     // Type 1, header 1, width 0, width 1001, height 1001; two of four data bytes (the block is
-    // kept, the rest clear).
+    // kept, the rest clear); width 2^32 + 8, a six-byte height.
     // clang-format off
     const std::pair<Bytes, std::int32_t> cases[] = {{{0x01, 0x00, 0x01, 0x01, 0x80}, 1},
         {{0x00, 0x01, 0x01, 0x01, 0x80}, 2}, {{0x00, 0x00, 0x00, 0x01, 0x80}, 3},
         {{0x00, 0x00, 0x87, 0x69, 0x01, 0x80}, 3}, {{0x00, 0x00, 0x01, 0x87, 0x69, 0x80}, 3},
-        {{0x00, 0x00, 0x0A, 0x02, 0xFF, 0xC0}, 5}};
+        {{0x00, 0x00, 0x0A, 0x02, 0xFF, 0xC0}, 5}, {{0x00, 0x00, 0x90, 0x80, 0x80, 0x80, 0x08, 0x08}, 3},
+        {{0x00, 0x00, 0x08, 0x80, 0x80, 0x80, 0x80, 0x88, 0x00}, 3}};
     // clang-format on
     for (const auto& [bytes, code] : cases) {
         MonoBitmap bitmap{};
@@ -194,7 +219,7 @@ TEST(MonoBitmap, ReadBackAndEveryCutAndFlippedBitGiveDefinedCodes) {
     EXPECT_EQ(copy, blockOf(bitmap));
     monoFree(&bitmap, release);
     for (std::size_t length = 0; length < file.size(); ++length) {
-        const std::int32_t expected = length < 2 ? std::int32_t(length) + 1 : length <= 4 ? 3 : 5;
+        const std::int32_t expected = length < 2 ? std::int32_t(length) + 1 : length <= 5 ? 3 : 5;
         EXPECT_EQ(readChecked(Bytes(file.begin(), file.begin() + std::ptrdiff_t(length))), expected)
             << "cut at " << length;
     }

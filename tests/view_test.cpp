@@ -1,10 +1,13 @@
-// The varnock-view program: exact drawings at full size and fitted to the width, its refusals'
-// messages and exit statuses.
+// The varnock-view program: exact drawings at full size and fitted to the width, pictures as
+// large as varnock writes drawn and exported to GIF pixel for pixel, its refusals' messages and
+// exit statuses.
+#include <gd.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -118,25 +121,34 @@ TEST(ViewProgram, DrawsExactlyAndFitsTheChosenWidth) {
 
 TEST(ViewProgram, EachRefusalNamesTheFileAndTheReason) {
     const std::string notWbmp = "ce n'est pas une image WBMP de type 0";
+    const std::string cutHeader = "fichier tronqué (en-tête incomplet)";
+    const std::string badNumber =
+        "en-tête invalide (largeur ou hauteur de plus de cinq octets ou au-delà de 2^31 - 1)";
+    const auto tooLarge = [](const std::string& size) {
+        return "image de " + size +
+               " pixels, trop grande (au plus 65535 pixels de côté et 16777216 pixels en tout)";
+    };
     ScratchDir dir;
     const std::tuple<std::string, Bytes, std::string> cases[] = {
         {"type1.wbmp", {0x01, 0x00, 0x05, 0x03, 0xB0, 0xC0, 0x58}, notWbmp},
         {"header.wbmp", {0x00, 0x01, 0x05, 0x03, 0xB0, 0xC0, 0x58}, notWbmp},
         {"empty.wbmp", {}, "fichier vide"},
-        {"wide.wbmp",
-         {0x00, 0x00, 0x87, 0x69, 0x01, 0x00},
-         "taille hors des limites (largeur et hauteur de 1 à 1000 pixels)"},
+        {"side.wbmp", {0x00, 0x00, 0x84, 0x80, 0x00, 0x01, 0x00}, tooLarge("65536 × 1")},
+        {"area.wbmp", {0x00, 0x00, 0xA0, 0x01, 0xA0, 0x00, 0x00}, tooLarge("4097 × 4096")},
+        {"zero.wbmp", {0x00, 0x00, 0x00, 0x05, 0x00}, "taille invalide : 0 × 5 pixels"},
+        {"huge.wbmp", {0x00, 0x00, 0x90, 0x80, 0x80, 0x80, 0x08, 0x08, 0x00}, badNumber},
+        {"long.wbmp", {0x00, 0x00, 0x80, 0x80, 0x80, 0x80, 0x80, 0x01, 0x01, 0x00}, badNumber},
+        {"zero1.wbmp", {0x00}, cutHeader},
+        {"zero2.wbmp", {0x00, 0x00}, cutHeader},
+        {"zero3.wbmp", {0x00, 0x00, 0x05}, cutHeader},
         {"short.wbmp",
          {0x00, 0x00, 0x05, 0x03, 0xB0, 0xC0},
          "fichier tronqué (données de l'image incomplètes)"},
-        {"locked.wbmp", oddWbmp, "lecture non permise"},
         {"missing.wbmp", {}, "fichier introuvable"},
         {"", {}, "c'est un dossier, pas une image"}};
     for (const auto& [name, bytes, reason] : cases) {
         const std::string path = name.empty() ? dir.path().string() : dir.file(name);
-        if (reason == "lecture non permise" && geteuid() == 0) continue;  // root reads anything
         if (!name.empty() && reason != "fichier introuvable") testsupport::writeFile(path, bytes);
-        if (reason == "lecture non permise") chmod(path.c_str(), 0);
         const auto run = runViewer({path});
         EXPECT_EQ(run.exitStatus, 1) << name;
         EXPECT_EQ(run.out, "") << name;
@@ -147,6 +159,114 @@ TEST(ViewProgram, EachRefusalNamesTheFileAndTheReason) {
     const auto full = runViewer({odd}, "", "/dev/full");
     EXPECT_EQ(full.exitStatus, 1);
     EXPECT_EQ(full.err, "varnock-view : \"" + odd + "\" : erreur d'écriture du dessin\n");
+    const auto unwritable = runViewer({"--gif", dir.file("no/such.gif"), odd});
+    EXPECT_EQ(unwritable.exitStatus, 1);
+    EXPECT_EQ(unwritable.err,
+              "varnock-view : \"" + dir.file("no/such.gif") + "\" : écriture du GIF impossible\n");
+
+    // A width whose continuation bits never end is refused after its fifth byte.
+    const std::string endless =
+        "(printf '\\000\\000'; tr '\\000' '\\377' </dev/zero) | timeout 20 '" +
+        std::string(VARNOCK_VIEW_EXE) + "' /dev/stdin 2>'" + dir.file("err") + "'";
+    const int status = std::system(endless.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    const Bytes err = testsupport::readFile(dir.file("err"));
+    EXPECT_EQ(std::string(err.begin(), err.end()),
+              "varnock-view : \"/dev/stdin\" : " + badNumber + "\n");
+}
+
+// A WBMP file of width x height pseudo-random pixels, its padding bits clear.
+Bytes noiseWbmp(std::int32_t width, std::int32_t height, std::uint32_t seed) {
+    Bytes file{0x00, 0x00};
+    for (std::int32_t side : {width, height}) {
+        Bytes groups{static_cast<std::uint8_t>(side & 0x7F)};
+        for (side >>= 7; side > 0; side >>= 7)
+            groups.insert(groups.begin(), static_cast<std::uint8_t>(0x80 | (side & 0x7F)));
+        file.insert(file.end(), groups.begin(), groups.end());
+    }
+    const std::int32_t rowBytes = (width + 7) / 8;
+    const auto lastMask = static_cast<std::uint8_t>(0xFF << ((8 - width % 8) % 8));
+    for (std::int32_t y = 0; y < height; ++y) {
+        for (std::int32_t b = 0; b < rowBytes; ++b) {
+            seed = seed * 1664525u + 1013904223u;
+            const auto byte = static_cast<std::uint8_t>(seed >> 24);
+            file.push_back(b == rowBytes - 1 ? byte & lastMask : byte);
+        }
+    }
+    return file;
+}
+
+TEST(ViewProgram, DrawsAndExportsToGifPictureSizesVarnockWrites) {
+    // Sizes varnock writes: a small odd one, the tallest GIF side, a doubled 1500 x 1125 photo,
+    // and the most pixels a GIF may have.
+    const std::pair<std::int32_t, std::int32_t> sizes[] = {
+        {5, 3}, {1, 65535}, {3000, 2250}, {4096, 4096}};
+    const bool haveNetpbm = std::system("command -v giftopnm >/dev/null") == 0;
+    ScratchDir dir;
+    const std::string wbmp = dir.file("in.wbmp"), gif = dir.file("out.gif");
+    for (const auto& [width, height] : sizes) {
+        SCOPED_TRACE(testing::Message() << width << " x " << height);
+        const Bytes file = noiseWbmp(width, height, std::uint32_t(width * 31 + height));
+        testsupport::writeFile(wbmp, file);
+        const std::int32_t rowBytes = (width + 7) / 8;
+        const std::size_t dataStart = file.size() - std::size_t(rowBytes) * std::size_t(height);
+        const auto white = [&](std::int32_t x, std::int32_t y) {
+            const std::uint8_t byte = file[dataStart + std::size_t(y * rowBytes + x / 8)];
+            return (byte >> (7 - x % 8) & 1) != 0;
+        };
+
+        const auto drawn = runViewer({"--width", "80", wbmp});
+        EXPECT_EQ(drawn.exitStatus, 0) << drawn.err;
+        const std::int32_t columns = width < 80 ? width : 80;
+        const std::int32_t rows = std::max(1, (height * columns + width / 2) / width);
+        EXPECT_EQ(std::count(drawn.out.begin(), drawn.out.end(), '\n'), (rows + 1) / 2);
+
+        const auto exported = runViewer({"--gif", gif, wbmp});
+        ASSERT_EQ(exported.exitStatus, 0) << exported.err;
+        EXPECT_EQ(exported.out + exported.err, "");
+        gdImagePtr image = gdImageCreateFromFile(gif.c_str());
+        ASSERT_NE(image, nullptr);
+        EXPECT_EQ(gdImageSX(image), width);
+        EXPECT_EQ(gdImageSY(image), height);
+        std::int64_t wrong = 0;
+        for (std::int32_t y = 0; y < height; ++y) {
+            for (std::int32_t x = 0; x < width; ++x) {
+                const int colour = gdImageGetPixel(image, x, y);
+                const int level = white(x, y) ? 255 : 0;
+                wrong += gdImageRed(image, colour) != level ||
+                         gdImageGreen(image, colour) != level ||
+                         gdImageBlue(image, colour) != level;
+            }
+        }
+        gdImageDestroy(image);
+        EXPECT_EQ(wrong, 0);
+
+        // netpbm's reading, a bitmap whose set bits are black: the WBMP's rows inverted.
+        if (!haveNetpbm) continue;
+        const std::string pbm = dir.file("out.pbm");
+        ASSERT_EQ(std::system(("giftopnm '" + gif + "' >'" + pbm + "' 2>/dev/null").c_str()), 0);
+        const std::string header =
+            "P4\n" + std::to_string(width) + " " + std::to_string(height) + "\n";
+        Bytes expected(header.begin(), header.end());
+        const auto lastMask = static_cast<std::uint8_t>(0xFF << ((8 - width % 8) % 8));
+        for (std::size_t at = dataStart; at < file.size(); ++at) {
+            const bool last = (at - dataStart) % std::size_t(rowBytes) == std::size_t(rowBytes) - 1;
+            expected.push_back(static_cast<std::uint8_t>(~file[at] & (last ? lastMask : 0xFF)));
+        }
+        EXPECT_TRUE(testsupport::readFile(pbm) == expected);
+    }
+    if (!haveNetpbm) GTEST_SKIP() << "giftopnm (netpbm) is not installed: libgd's reading only";
+}
+
+TEST(ViewProgram, AnUnreadableFileIsRefused) {
+    if (geteuid() == 0) GTEST_SKIP() << "root reads any file";
+    ScratchDir dir;
+    const std::string locked = dir.file("locked.wbmp");
+    testsupport::writeFile(locked, oddWbmp);
+    chmod(locked.c_str(), 0);
+    const auto run = runViewer({locked});
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_EQ(run.err, "varnock-view : \"" + locked + "\" : lecture non permise\n");
 }
 
 TEST(ViewProgram, CommandLineErrorsGiveTheUsageAndStatus2) {
@@ -159,7 +279,11 @@ TEST(ViewProgram, CommandLineErrorsGiveTheUsageAndStatus2) {
         {{"--largeur", "a.wbmp"}, "option inconnue \"--largeur\""},
         {{"a.wbmp", "--width"}, "il manque le nombre de colonnes après \"--width\""},
         {{"--width=12abc", "a.wbmp"},
-         "largeur invalide (un nombre de colonnes, 1 ou plus) : \"12abc\""}};
+         "largeur invalide (un nombre de colonnes, 1 ou plus) : \"12abc\""},
+        {{"a.wbmp", "--gif"}, "il manque le fichier GIF après \"--gif\""},
+        {{"--gif=", "a.wbmp"}, "nom de fichier GIF vide"},
+        {{"--gif", "b.gif", "--width", "9", "a.wbmp"},
+         "--width règle le dessin, il ne va pas avec --gif"}};
     for (const auto& [args, firstLine] : cases) {
         const auto run = runViewer(args);
         EXPECT_EQ(run.exitStatus, 2) << firstLine;

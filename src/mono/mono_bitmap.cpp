@@ -20,6 +20,10 @@ std::size_t byteIndex(const MonoBitmap* bitmap, std::int32_t x, std::int32_t y) 
            static_cast<std::size_t>(x / 8);
 }
 
+// The largest multi-byte integer read, and the most bytes it may take (5 x 7 bits cover 31).
+constexpr std::int32_t multiByteMax = std::numeric_limits<std::int32_t>::max();
+constexpr std::int32_t multiByteMaxLength = 5;
+
 // One byte from the stream, or -1 at its end.
 int readByte(std::FILE* stream) {
     return std::fgetc(stream);
@@ -79,16 +83,38 @@ std::int32_t monoWriteWbmp(const MonoBitmap* bitmap, std::FILE* stream) {
 }
 
 std::int32_t monoReadWbmp(MonoBitmap* bitmap, std::FILE* stream, MonoAllocateFn allocate) {
-    if (stream == nullptr) return 1;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    const std::int32_t header = monoReadWbmpHeader(
+        stream, wbmpReadMaxSide, std::int64_t{wbmpReadMaxSide} * wbmpReadMaxSide, &width, &height);
+    if (header != 0) return header <= 2 ? header : 3;
+    const std::int32_t data = monoReadWbmpData(bitmap, stream, width, height, allocate);
+    return data == 0 ? 0 : data + 3;
+}
+
+std::int32_t monoReadWbmpHeader(std::FILE* stream, std::int32_t maxSide, std::int64_t maxPixels,
+                                std::int32_t* width, std::int32_t* height) {
+    if (stream == nullptr || width == nullptr || height == nullptr) return 1;
     if (readByte(stream) != 0) return 1;
     if (readByte(stream) != 0) return 2;
-    const std::int32_t width = readMultiByteInt(stream);
-    const std::int32_t height = readMultiByteInt(stream);
-    if (width < wbmpReadMinSide || width > wbmpReadMaxSide) return 3;
-    if (height < wbmpReadMinSide || height > wbmpReadMaxSide) return 3;
-    if (monoCreate(bitmap, width, height, allocate) != 0) return 4;
+    std::int32_t readWidth = 0;
+    std::int32_t readHeight = 0;
+    std::int32_t rc = readMultiByteInt(stream, &readWidth);
+    if (rc == 0) rc = readMultiByteInt(stream, &readHeight);
+    if (rc != 0) return rc == 2 ? 3 : 4;
+    *width = readWidth;
+    *height = readHeight;
+    if (readWidth < wbmpReadMinSide || readWidth > maxSide) return 5;
+    if (readHeight < wbmpReadMinSide || readHeight > maxSide) return 5;
+    if (std::int64_t{readWidth} * readHeight > maxPixels) return 5;
+    return 0;
+}
+
+std::int32_t monoReadWbmpData(MonoBitmap* bitmap, std::FILE* stream, std::int32_t width,
+                              std::int32_t height, MonoAllocateFn allocate) {
+    if (monoCreate(bitmap, width, height, allocate) != 0) return 1;
     const auto wanted = static_cast<std::size_t>(bitmap->dataSize);
-    if (std::fread(bitmap->data, 1, wanted, stream) != wanted) return 5;
+    if (std::fread(bitmap->data, 1, wanted, stream) != wanted) return 2;
     return 0;
 }
 
@@ -101,13 +127,16 @@ void writeMultiByteGroups(std::FILE* stream, std::int32_t value, std::int32_t fl
     std::fputc((value & 0x7F) | flag, stream);
 }
 
-std::int32_t readMultiByteInt(std::FILE* stream) {
-    std::uint32_t result = 0;  // unsigned, so that bits shifted past bit 31 are simply lost
-    for (;;) {
+std::int32_t readMultiByteInt(std::FILE* stream, std::int32_t* value) {
+    std::int32_t result = 0;
+    for (std::int32_t count = 1;; ++count) {
         const int byte = readByte(stream);
-        if (byte == EOF) break;
-        result = (result << 7) | static_cast<std::uint32_t>(byte & 0x7F);
+        if (byte == EOF) return 1;
+        if (result > (multiByteMax >> 7)) return 2;  // a further group would pass 2^31 - 1
+        result = (result << 7) | (byte & 0x7F);
         if ((byte & 0x80) == 0) break;
+        if (count == multiByteMaxLength) return 2;
     }
-    return static_cast<std::int32_t>(result);
+    *value = result;
+    return 0;
 }

@@ -69,10 +69,25 @@ std::int32_t monoGetPixel(const MonoBitmap* bitmap, std::int32_t x, std::int32_t
 std::int32_t monoWriteWbmp(const MonoBitmap* bitmap, std::FILE* stream);
 
 // Reads a WBMP file into `bitmap` (an empty or released record). Results: 1 first byte not 0
-// (or end of stream, or a null stream), 2 second byte not 0 (or end), 3 width or height outside
-// 1 to 1000, 4 monoCreate refused, 5 fewer than dataSize bytes of image data (block kept for the
-// caller to release); 0 read.
+// (or end of stream, or a null stream), 2 second byte not 0 (or end), 3 a bad width or height:
+// outside 1 to 1000, a malformed number (see readMultiByteInt) or the stream's end inside one,
+// 4 monoCreate refused, 5 fewer than dataSize bytes of image data (block kept for the caller to
+// release); 0 read. Reading stops at the first fault, so a header takes at most 12 bytes.
 std::int32_t monoReadWbmp(MonoBitmap* bitmap, std::FILE* stream, MonoAllocateFn allocate);
+
+// Reads a WBMP header (the two zero bytes, width, height) with the caller's limits; both numbers
+// are read before the sizes are checked. Results: 1 first byte not 0 (or end of stream, or a
+// null stream or output), 2 second byte not 0 (or end), 3 a malformed number, 4 the stream
+// ended inside the width or the height, 5 a side outside 1 to maxSide or width x height above
+// maxPixels (sizes stored); 0 read (sizes stored).
+std::int32_t monoReadWbmpHeader(std::FILE* stream, std::int32_t maxSide, std::int64_t maxPixels,
+                                std::int32_t* width, std::int32_t* height);
+
+// Creates `bitmap` (an empty or released record), width x height, and fills it with the image
+// data that follows a header. Results: 1 monoCreate refused, 2 fewer than dataSize bytes (block
+// kept for the caller to release); 0 read.
+std::int32_t monoReadWbmpData(MonoBitmap* bitmap, std::FILE* stream, std::int32_t width,
+                              std::int32_t height, MonoAllocateFn allocate);
 
 // Writes value (0 or more) as a multi-byte integer in the fewest bytes.
 void writeMultiByteInt(std::FILE* stream, std::int32_t value);
@@ -81,6 +96,8 @@ void writeMultiByteInt(std::FILE* stream, std::int32_t value);
 // continuation flag 0x80, then the low 7 bits ORed with `flag`.
 void writeMultiByteGroups(std::FILE* stream, std::int32_t value, std::int32_t flag);
 
-// Reads a multi-byte integer; the end of the stream ends it with the groups read so far (0 when
-// none). Bits shifted above bit 31 are lost; the result may come out negative.
-std::int32_t readMultiByteInt(std::FILE* stream);
+// Reads a multi-byte integer into *value (not null). Results: 1 the stream ended before the
+// last group, 2 malformed: a fifth byte that still has the continuation flag (a number longer
+// than five bytes), or a value above 2^31 - 1; reading stops at the byte that shows it, so at
+// most five bytes are taken; 0 read. *value is set only for 0.
+std::int32_t readMultiByteInt(std::FILE* stream, std::int32_t* value);

@@ -1,11 +1,14 @@
 // varnock-view [--width N] image.wbmp: draws a WBMP picture in the terminal.
+// varnock-view --gif out.gif image.wbmp: writes it as a black-and-white GIF instead.
 //
-// The picture is read with the WBMP module's own reader, reduced to the terminal's width when
+// The picture is read with the WBMP module's own header and data readers, within the viewer's
+// limits (every picture varnock writes, see view_render.h), reduced to the terminal's width when
 // it is wider (--width N, else the COLUMNS variable, else the terminal's size, else 80 columns;
-// never enlarged) and drawn with half blocks, white pixels light. Nothing is written to files.
-// Exit status: 0 drawn (or the help text), 1 the picture cannot be shown (one line on standard
-// error naming the file and the reason), 2 a wrong command line (the reason and the usage text
-// on standard error).
+// never enlarged) and drawn with half blocks, white pixels light. With --gif nothing is drawn:
+// the picture goes whole, pixel for pixel, to a two-colour GIF (black, white) through the GIF
+// export. Exit status: 0 drawn or written (or the help text), 1 the picture cannot be shown or
+// written (one line on standard error naming the file and the reason), 2 a wrong command line
+// (the reason and the usage text on standard error).
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +19,7 @@
 #include <cstring>
 
 #include "mono/mono_bitmap.h"
+#include "raster/gif_export.h"
 #include "view/view_render.h"
 
 namespace {
@@ -29,18 +33,22 @@ constexpr const char* usageText =
     "utilisation :\n"
     "\n"
     "   varnock-view  [--width N]  image.wbmp\n"
+    "   varnock-view  --gif sortie.gif  image.wbmp\n"
     "\n"
     "dessine l'image WAP (WBMP) dans le terminal, deux lignes de pixels par ligne de texte,\n"
     "les pixels blancs en clair ; une image plus large que le terminal est réduite.\n"
     "\n"
     "   --width N        largeur du dessin en colonnes (par défaut : la variable COLUMNS,\n"
     "                    sinon la largeur du terminal, sinon 80) ; jamais agrandie\n"
+    "   --gif FICHIER    au lieu de dessiner, écrit l'image telle quelle dans un GIF\n"
+    "                    noir et blanc (lisible par tout navigateur)\n"
     "   --help           affiche ce texte\n";
 
 // What the command line asks for; `path` null when it is wrong (`problem` then says why).
 struct Request {
     const char* path = nullptr;
-    std::int32_t columns = 0;  // 0: not given
+    const char* gifPath = nullptr;  // null: draw in the terminal
+    std::int32_t columns = 0;       // 0: not given
     bool help = false;
     const char* problem = nullptr;
     const char* culprit = nullptr;
@@ -69,6 +77,17 @@ Request parseArguments(int argc, char** argv) {
             widthText = argv[++index];
         } else if (!optionsEnded && std::strncmp(arg, "--width=", 8) == 0) {
             widthText = arg + 8;
+        } else if (!optionsEnded && std::strcmp(arg, "--gif") == 0) {
+            if (index + 1 >= argc) {
+                request.problem = "il manque le fichier GIF après";
+                request.culprit = arg;
+                return request;
+            }
+            request.gifPath = argv[++index];
+            continue;
+        } else if (!optionsEnded && std::strncmp(arg, "--gif=", 6) == 0) {
+            request.gifPath = arg + 6;
+            continue;
         } else if (!optionsEnded && arg[0] == '-' && arg[1] != '\0') {
             request.problem = "option inconnue";
             request.culprit = arg;
@@ -89,6 +108,11 @@ Request parseArguments(int argc, char** argv) {
         }
     }
     if (request.path == nullptr && !request.help) request.problem = "il manque l'image WBMP";
+    if (request.gifPath != nullptr && request.gifPath[0] == '\0') {
+        request.problem = "nom de fichier GIF vide";
+    } else if (request.gifPath != nullptr && request.columns > 0) {
+        request.problem = "--width règle le dessin, il ne va pas avec --gif";
+    }
     return request;
 }
 
@@ -121,14 +145,46 @@ const char* openFailure(int error) {
     return "ouverture impossible";
 }
 
-// Why monoReadWbmp refused the stream, from its code and the stream's state.
-const char* readFailure(std::int32_t code, std::FILE* stream) {
+// Why the header was refused, from monoReadWbmpHeader's code, the sizes and the stream's state.
+const char* headerFailure(std::int32_t code, std::int32_t width, std::int32_t height,
+                          std::FILE* stream, char* buffer, std::size_t bufferSize) {
     if (std::ferror(stream) != 0) return "erreur de lecture";
     if (code == 1 && std::feof(stream) != 0) return "fichier vide";
+    if (code == 4 || (code == 2 && std::feof(stream) != 0)) {
+        return "fichier tronqué (en-tête incomplet)";
+    }
     if (code == 1 || code == 2) return "ce n'est pas une image WBMP de type 0";
-    if (code == 3) return "taille hors des limites (largeur et hauteur de 1 à 1000 pixels)";
-    if (code == 4) return "mémoire insuffisante";
-    return "fichier tronqué (données de l'image incomplètes)";
+    if (code == 3) {
+        return "en-tête invalide (largeur ou hauteur de plus de cinq octets "
+               "ou au-delà de 2^31 - 1)";
+    }
+    if (width < 1 || height < 1) {
+        std::snprintf(buffer, bufferSize, "taille invalide : %d × %d pixels", width, height);
+    } else {
+        std::snprintf(buffer, bufferSize,
+                      "image de %d × %d pixels, trop grande (au plus %d pixels de côté et %lld "
+                      "pixels en tout)",
+                      width, height, viewMaxSide, static_cast<long long>(viewMaxPixels));
+    }
+    return buffer;
+}
+
+// Reads the picture from an open stream; on failure prints the reason and answers exitRefused.
+int readOpened(const char* path, std::FILE* stream, MonoBitmap* bitmap) {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    const std::int32_t header =
+        monoReadWbmpHeader(stream, viewMaxSide, viewMaxPixels, &width, &height);
+    char buffer[200];
+    if (header != 0) {
+        return refuse(path, headerFailure(header, width, height, stream, buffer, sizeof buffer));
+    }
+    const std::int32_t data = monoReadWbmpData(bitmap, stream, width, height, std::malloc);
+    if (data == 1) return refuse(path, "mémoire insuffisante");
+    if (data == 0) return 0;
+    monoFree(bitmap, std::free);
+    if (std::ferror(stream) != 0) return refuse(path, "erreur de lecture");
+    return refuse(path, "fichier tronqué (données de l'image incomplètes)");
 }
 
 // Reads `path` into `bitmap`; on failure prints the reason and answers exitRefused.
@@ -136,15 +192,31 @@ int readPicture(const char* path, MonoBitmap* bitmap) {
     std::FILE* stream = std::fopen(path, "rb");
     if (stream == nullptr) return refuse(path, openFailure(errno));
     struct stat info {};
+    int rc = 0;
     if (fstat(fileno(stream), &info) == 0 && S_ISDIR(info.st_mode)) {
-        std::fclose(stream);
-        return refuse(path, "c'est un dossier, pas une image");
+        rc = refuse(path, "c'est un dossier, pas une image");
+    } else {
+        rc = readOpened(path, stream, bitmap);
     }
-    const std::int32_t code = monoReadWbmp(bitmap, stream, std::malloc);
-    const char* reason = code != 0 ? readFailure(code, stream) : nullptr;
     std::fclose(stream);
-    if (code == 5) monoFree(bitmap, std::free);
-    if (reason != nullptr) return refuse(path, reason);
+    return rc;
+}
+
+// Palette position of a pixel for the GIF export: 0 black, 1 white.
+std::int32_t gifIndexOf(void* userData, std::int32_t x, std::int32_t y) {
+    return monoGetPixel(static_cast<const MonoBitmap*>(userData), x, y);
+}
+
+int exportGif(const char* path, const char* gifPath) {
+    static constexpr PaletteEntry blackAndWhite[2] = {{0, 0, 0}, {255, 255, 255}};
+    MonoBitmap picture{};
+    const int rc = readPicture(path, &picture);
+    if (rc != 0) return rc;
+    const std::int32_t saved = saveGifFromPalette(gifPath, picture.width, picture.height,
+                                                  gifIndexOf, &picture, blackAndWhite, 2, 0);
+    monoFree(&picture, std::free);
+    if (saved == gifExportNoImage) return refuse(path, "mémoire insuffisante");
+    if (saved != 0) return refuse(gifPath, "écriture du GIF impossible");
     return 0;
 }
 
@@ -185,5 +257,6 @@ int main(int argc, char** argv) {
         std::fputs(usageText, stdout);
         return 0;
     }
+    if (request.gifPath != nullptr) return exportGif(request.path, request.gifPath);
     return show(request.path, request.columns > 0 ? request.columns : terminalColumns());
 }

@@ -43,8 +43,9 @@ std::int32_t viewFitSize(std::int32_t width, std::int32_t height, std::int32_t m
     if (maxColumns <= 0) return 2;
     if (fitWidth == nullptr || fitHeight == nullptr) return 3;
     const std::int32_t columns = maxColumns < width ? maxColumns : width;
-    // Sides of at most viewMaxSide keep this product far inside 32 bits.
-    const std::int32_t rows = (height * columns + width / 2) / width;
+    // The product in 64 bits; the rounded quotient is at most the height (columns <= width).
+    const auto rows =
+        static_cast<std::int32_t>((std::int64_t{height} * columns + width / 2) / width);
     *fitWidth = columns;
     *fitHeight = rows >= 1 ? rows : 1;
     return 0;
@@ -54,6 +55,7 @@ std::int32_t viewReduce(MonoBitmap* dest, const MonoBitmap* source, std::int32_t
                         std::int32_t height, MonoAllocateFn allocate) {
     if (source == nullptr || source->data == nullptr) return 1;
     if (source->width > viewMaxSide || source->height > viewMaxSide) return 2;
+    if (std::int64_t{source->width} * source->height > viewMaxPixels) return 2;
     if (width < 1 || width > source->width || height < 1 || height > source->height) return 3;
     if (monoCreate(dest, width, height, allocate) != 0) return 4;
 
@@ -72,7 +74,7 @@ std::int32_t viewReduce(MonoBitmap* dest, const MonoBitmap* source, std::int32_t
             const std::int64_t blockSize = std::int64_t{x1 - x0} * (y1 - y0);
             const std::int64_t rareInBlock = countColour(source, rare, x0, x1, y0, y1);
             // rareInBlock / blockSize > rareTotal / total, without division; both products stay
-            // below viewMaxSide^4 = 10^12.
+            // below viewMaxPixels^2 = 2^48.
             const bool rareWins = rareInBlock * total > rareTotal * blockSize;
             monoSetPixel(dest, cx, cy, rareWins ? rare : 1 - rare);
         }

@@ -21,9 +21,13 @@
 
 #include "mono/mono_bitmap.h"
 
-// The largest side the viewer handles: the WBMP reader's own limit. It keeps every count
-// product of viewReduce inside 64 bits.
-inline constexpr std::int32_t viewMaxSide = wbmpReadMaxSide;
+// The largest picture the viewer handles: every WBMP varnock writes. A picture at the GIF's own
+// size has at most varnock's 16,777,216 GIF pixels and sides of at most 65,535 (a GIF side's
+// limit); a resized one has sides below 4,096, since its reduction needs (source or enlarged
+// side) x (target side) below 2^24 with the source side at least the target side. These bounds
+// keep every count product of viewReduce below 2^48 and a bitmap at 2 MiB.
+inline constexpr std::int32_t viewMaxSide = 65535;
+inline constexpr std::int64_t viewMaxPixels = std::int64_t{1} << 24;
 
 // The size of the drawn grid for a width x height picture in at most maxColumns text columns:
 // never wider than the picture, the height scaled in proportion (rounded, at least 1).
@@ -33,8 +37,8 @@ std::int32_t viewFitSize(std::int32_t width, std::int32_t height, std::int32_t m
 
 // Reduces `source` into `dest` (an empty record, created here), width x height, by the rarer
 // colour rule above; a size equal to the source's copies it. Results: 1 null source or data,
-// 2 a source side above viewMaxSide, 3 width not in 1 to the source's width or height not in
-// 1 to the source's height, 4 monoCreate refused; 0 reduced.
+// 2 a source side above viewMaxSide or more than viewMaxPixels pixels, 3 width not in 1 to the
+// source's width or height not in 1 to the source's height, 4 monoCreate refused; 0 reduced.
 std::int32_t viewReduce(MonoBitmap* dest, const MonoBitmap* source, std::int32_t width,
                         std::int32_t height, MonoAllocateFn allocate);
 
