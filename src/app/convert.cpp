@@ -64,18 +64,17 @@ std::int32_t rasterFromPicture(RgbImage* image, gdImagePtr picture) {
     return 0;
 }
 
-// The raster path: the picture's colours, resized unless both sizes are 0, written whole.
-std::int32_t convertThroughRaster(gdImagePtr picture, const char* dstPath, std::int32_t width,
-                                  std::int32_t height) {
-    RgbImage source{};
+// The raster path: `source` (the picture's colours) resized unless both sizes are 0, then
+// written whole. The source's block is released here.
+std::int32_t convertRaster(RgbImage* source, const char* dstPath, std::int32_t width,
+                           std::int32_t height) {
     RgbImage dest{};
-    if (rasterFromPicture(&source, picture) != 0) return 1;
     if (width != 0 || height != 0) {
-        const std::int32_t rc = resizeImage(&dest, width, height, &source, 1);
-        rgbImageFree(&source);
+        const std::int32_t rc = resizeImage(&dest, width, height, source, 1);
+        rgbImageFree(source);
         if (rc != 0) return 1;
     } else {
-        dest = source;  // hands the pixel block over; the source is not released
+        dest = *source;  // hands the pixel block over; the source is not released
     }
     const std::int32_t result = writeWbmpFile(&dest, dstPath);
     rgbImageFree(&dest);
@@ -99,15 +98,18 @@ std::int32_t convertFile(const char* srcPath, const char* dstPath, std::int32_t 
                          std::int32_t height) {
     gdImagePtr picture = nullptr;
     if (decodeGifFile(srcPath, &picture) != 0) return 1;
-    std::int32_t result = 1;
     if (!gdImageTrueColor(picture) &&
         keepsSourceSize(width, height, gdImageSX(picture), gdImageSY(picture))) {
-        result = convertPalettePicture(picture, dstPath);
-    } else {
-        result = convertThroughRaster(picture, dstPath, width, height);
+        const std::int32_t result = convertPalettePicture(picture, dstPath);
+        gdImageDestroy(picture);
+        return result;
     }
+    // libgd's picture is released as soon as the raster holds its colours, before the resize.
+    RgbImage source{};
+    const std::int32_t filled = rasterFromPicture(&source, picture);
     gdImageDestroy(picture);
-    return result;
+    if (filled != 0) return 1;
+    return convertRaster(&source, dstPath, width, height);
 }
 
 namespace {
