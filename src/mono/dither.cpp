@@ -125,7 +125,12 @@ void diffuseRow(std::uint8_t* row, std::uint8_t* below, std::int32_t width,
     if (hasBelow) below[last] = static_cast<std::uint8_t>(state.belowLeft);
 }
 
-void diffuse(RgbImage* image, const DitherPlan& plan) {
+// The diffusion of a whole raster. Kept out of line, with its plan on its own stack, so that the
+// kernel's loop has the registers to itself and reads the shares at fixed stack offsets
+// (inlined into a larger caller, the threshold was spilled and the shares read through a pointer).
+[[gnu::noinline]] void diffuse(RgbImage* image, std::int32_t threshold) {
+    DitherPlan plan;
+    ditherPlan(&plan, threshold);
     const std::int32_t lastRow = image->height - 1;
     for (std::int32_t y = 0; y < lastRow; ++y) {
         diffuseRow<3, true>(image->rows[y], image->rows[y + 1], image->width, plan);
@@ -138,10 +143,7 @@ void diffuse(RgbImage* image, const DitherPlan& plan) {
 void ditherToBlackWhite(RgbImage* image, std::int32_t threshold) {
     if (image->width <= 0 || image->height <= 0) return;
     const std::int64_t greySum = convertToGrey(image);
-    DitherPlan plan;
-    ditherPlan(&plan,
-               ditherThreshold(threshold, greySum, std::int64_t{image->width} * image->height));
-    diffuse(image, plan);
+    diffuse(image, ditherThreshold(threshold, greySum, std::int64_t{image->width} * image->height));
 }
 
 std::uint8_t ditherGrey(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
