@@ -1,7 +1,7 @@
-// Runs a set of commands side by side and reports, for each, the median wall time and the
-// median peak resident memory, and the median of its time ratio to the first command measured
-// round by round (the commands of a round run one after another, so both terms of a ratio see
-// the same machine load).
+// Runs a set of commands side by side and reports, for each, the median wall time, the median
+// peak resident memory, the median count of minor page faults, and the median of its time ratio to
+// the first command measured round by round (the commands of a round run one after another, so both
+// terms of a ratio see the same machine load).
 //
 // Usage: run_timed ROUNDS FOLDER < commands
 // Each input line is one of:
@@ -37,6 +37,7 @@ struct Command {
     std::string text;
     std::vector<double> millis;
     std::vector<long> peakKib;
+    std::vector<long> faults;
     bool failed = false;
 };
 
@@ -68,7 +69,8 @@ std::vector<std::string> splitWords(const std::string& text) {
 
 // Runs one command to its end; false when it could not start or did not exit with 0.
 bool runOnce(const Command& command, const std::string& folder,
-             const std::vector<std::string>& cleanFiles, double* millis, long* peakKib) {
+             const std::vector<std::string>& cleanFiles, double* millis, long* peakKib,
+             long* faults) {
     for (const std::string& file : cleanFiles)
         std::remove((folder + "/" + file).c_str());
     std::vector<std::string> words;
@@ -100,6 +102,7 @@ bool runOnce(const Command& command, const std::string& folder,
     if (wait4(child, &status, 0, &usage) != child) return false;
     *millis = nowMillis() - start;
     *peakKib = usage.ru_maxrss;  // of the child and every descendant it waited for
+    *faults = usage.ru_minflt;   // the child's own and those of the descendants it waited for
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
@@ -155,7 +158,7 @@ int main(int argc, char** argv) {
                 pairNames.emplace_back(rest.substr(0, second), rest.substr(second + 1));
             }
         } else {
-            commands.push_back(Command{name, rest, {}, {}, false});
+            commands.push_back(Command{name, rest, {}, {}, {}, false});
         }
     }
     if (commands.empty() || rounds < 1) return 2;
@@ -167,29 +170,32 @@ int main(int argc, char** argv) {
             if (command.failed) continue;
             double millis = 0;
             long peakKib = 0;
-            if (!runOnce(command, folder, cleanFiles, &millis, &peakKib)) {
+            long faults = 0;
+            if (!runOnce(command, folder, cleanFiles, &millis, &peakKib, &faults)) {
                 command.failed = true;
                 continue;
             }
             if (round < 0) continue;
             command.millis.push_back(millis);
             command.peakKib.push_back(peakKib);
+            command.faults.push_back(faults);
         }
     }
 
     const Command& reference = commands.front();
-    std::printf("  %-22s %10s %10s %12s %14s\n", "program", "median ms", "min ms", "peak KiB",
-                ("x " + reference.name).c_str());
+    std::printf("  %-22s %10s %10s %12s %10s %14s\n", "program", "median ms", "min ms", "peak KiB",
+                "faults", ("x " + reference.name).c_str());
     for (const Command& command : commands) {
         if (command.failed) {
             std::printf("  %-22s FAILED: %s\n", command.name.c_str(), command.text.c_str());
             continue;
         }
         std::vector<double> peaks(command.peakKib.begin(), command.peakKib.end());
-        std::printf("  %-22s %10.2f %10.2f %12.0f %14.2f\n", command.name.c_str(),
+        std::vector<double> faults(command.faults.begin(), command.faults.end());
+        std::printf("  %-22s %10.2f %10.2f %12.0f %10.0f %14.2f\n", command.name.c_str(),
                     median(command.millis),
                     *std::min_element(command.millis.begin(), command.millis.end()), median(peaks),
-                    reference.failed ? 0.0 : pairedRatio(command, reference));
+                    median(faults), reference.failed ? 0.0 : pairedRatio(command, reference));
     }
     for (const auto& [nameA, nameB] : pairNames) {
         const std::size_t a = findCommand(commands, nameA);

@@ -1,5 +1,6 @@
 // ditherToBlackWhite: the worked pictures, and a plain model of the rule compared on many small
-// pictures, which shows any slip in the diffusion (its edges, its clamps, the row below).
+// pictures, which shows any slip in the diffusion (its edges, its clamps, the row below). The same
+// model checks whole conversions at the GIF's own size, which run row by row from the palette.
 #include "mono/dither.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/convert.h"
 #include "test_support.h"
 
 namespace {
@@ -145,6 +147,64 @@ TEST(Dither, EveryPixelAsThePlainRuleGivesIt) {
                     ASSERT_EQ(dithered(width, height, rgb, threshold), expected)
                         << width << " x " << height << ", kind " << kind << ", threshold "
                         << threshold;
+                }
+            }
+        }
+    }
+}
+
+TEST(Dither, ConversionsAtTheGifsOwnSizeAsThePlainRuleGivesThem) {
+    // Random palettes of 1 to 256 colours: any colours, or greys of 0 (black and (1, 1, 0))
+    // with at most one pixel a little brighter, whose mean is then 0. Widths on both sides of
+    // whole bytes; the requests "0 0" and the source's own width with the height derived.
+    std::minstd_rand random(20261208u);
+    testsupport::ScratchDir dir;
+    const std::string gifPath = dir.file("in.gif");
+    const std::string wbmpPath = dir.file("out.wbmp");
+    for (const int width : {1, 2, 7, 8, 9, 15, 16, 17, 33, 127}) {
+        for (const int height : {1, 2, 3, 6}) {
+            for (int kind = 0; kind < 2; ++kind) {
+                testsupport::GifPicture gif{width, height, {}, {}, -1, false};
+                const int colours = kind == 0 ? 1 + static_cast<int>(random() % 256) : 3;
+                for (int entry = 0; entry < colours; ++entry) {
+                    gif.palette.push_back(
+                        kind == 0 ? random() % 0x1000000u
+                                  : std::vector<std::uint32_t>{0, 0x010100, 0x050505}[entry]);
+                }
+                for (int at = 0; at < width * height; ++at) {
+                    gif.indices.push_back(
+                        static_cast<std::int32_t>(random() % (kind == 0 ? colours : 2)));
+                }
+                if (kind == 1 && random() % 2 == 0) {
+                    gif.indices[random() % gif.indices.size()] = 2;
+                }
+                std::vector<std::uint8_t> rgb;
+                for (const std::int32_t index : gif.indices) {
+                    const std::uint32_t colour = gif.palette[static_cast<std::size_t>(index)];
+                    rgb.push_back(static_cast<std::uint8_t>(colour >> 16));
+                    rgb.push_back(static_cast<std::uint8_t>(colour >> 8));
+                    rgb.push_back(static_cast<std::uint8_t>(colour));
+                }
+                const std::vector<int> model = modelDither(width, height, rgb, -1);
+                testsupport::Bytes expected{0, 0, static_cast<std::uint8_t>(width),
+                                            static_cast<std::uint8_t>(height)};
+                for (int y = 0; y < height; ++y) {
+                    for (int x = 0; x < width; x += 8) {
+                        std::uint8_t byte = 0;
+                        for (int bit = 0; bit < 8 && x + bit < width; ++bit) {
+                            if (model[static_cast<std::size_t>(y * width + x + bit)] == 255) {
+                                byte = static_cast<std::uint8_t>(byte | (0x80 >> bit));
+                            }
+                        }
+                        expected.push_back(byte);
+                    }
+                }
+                testsupport::writeGif(gifPath, gif);
+                for (const int requestedWidth : {0, width}) {
+                    ASSERT_EQ(convertFile(gifPath.c_str(), wbmpPath.c_str(), requestedWidth, 0), 0);
+                    ASSERT_TRUE(testsupport::readFile(wbmpPath) == expected)
+                        << width << " x " << height << ", kind " << kind << ", request "
+                        << requestedWidth << " 0";
                 }
             }
         }

@@ -3,9 +3,11 @@
 
 #include <cstdint>
 
-// Loads srcPath, resizes it when width or height is nonzero (exact size; 0 derives that side),
-// and writes dstPath. Results: 1 loading or resizing failed (dstPath untouched); otherwise the
-// result of writeWbmpFile: 0 written, 1 failed.
+// Decodes srcPath, resizes it when width or height is nonzero (exact size; 0 derives that side),
+// and writes dstPath. A palette picture whose size the request keeps is written row by row from
+// libgd's picture (writeIndexedWbmpFile), any other through an RgbImage (writeWbmpFile); the
+// bytes are the same. Results: 1 decoding or resizing failed (dstPath untouched); otherwise the
+// writer's result: 0 written, 1 failed.
 std::int32_t convertFile(const char* srcPath, const char* dstPath, std::int32_t width,
                          std::int32_t height);
 

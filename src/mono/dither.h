@@ -1,4 +1,5 @@
-// Grey conversion and Floyd-Steinberg error diffusion, in place on an RgbImage.
+// Grey conversion and Floyd-Steinberg error diffusion: in place on an RgbImage, or row by row on
+// rows of grey values. Both run the same row kernel, so they decide every pixel alike.
 #pragma once
 
 #include <cstdint>
@@ -11,3 +12,33 @@
 // 5, 1 sixteenths, truncated toward zero, each clamped into its neighbour before the next. Does not
 // read status; a picture without pixels is left as it is.
 void ditherToBlackWhite(RgbImage* image, std::int32_t threshold);
+
+// (red + green + blue) / 3, truncated: the grey of a colour.
+std::uint8_t ditherGrey(std::uint8_t red, std::uint8_t green, std::uint8_t blue);
+
+// The threshold ditherToBlackWhite uses for a requested `threshold` on a picture of pixelCount
+// pixels (at least 1) whose greys add up to greySum: a negative request gives the mean grey, or 1
+// when that mean is 0; the result is clamped to 0-255.
+std::int32_t ditherThreshold(std::int32_t threshold, std::int64_t greySum, std::int64_t pixelCount);
+
+// The error shares (right, lower left, below, lower right) that a pixel of each grey value
+// pushes once the threshold is known, and that threshold.
+struct DitherShare {
+    std::int16_t right;
+    std::int16_t lowerLeft;
+    std::int16_t below;
+    std::int16_t lowerRight;
+};
+struct DitherPlan {
+    std::int32_t threshold;
+    DitherShare byGrey[256];
+};
+
+// Prepares `plan` for a threshold of 0-255 (as ditherThreshold gives it).
+void ditherPlan(DitherPlan* plan, std::int32_t threshold);
+
+// Decides a row of `width` (at least 1) grey values in place, left to right: each becomes 255
+// (at or above the threshold) or 0, and its error's shares go to its right neighbour in `row` and
+// into `below`, the next row's grey values (null for the last row), as ditherToBlackWhite does.
+void ditherGreyRow(std::uint8_t* row, std::uint8_t* below, std::int32_t width,
+                   const DitherPlan* plan);

@@ -29,6 +29,14 @@ int readByte(std::FILE* stream) {
     return std::fgetc(stream);
 }
 
+// The type, the fixed header and the two sides.
+void writeHeader(std::int32_t width, std::int32_t height, std::FILE* stream) {
+    std::fputc(0, stream);  // type 0
+    std::fputc(0, stream);  // fixed header: no extension headers
+    writeMultiByteInt(stream, width);
+    writeMultiByteInt(stream, height);
+}
+
 }  // namespace
 
 std::int32_t monoCreate(MonoBitmap* bitmap, std::int32_t width, std::int32_t height,
@@ -74,11 +82,16 @@ std::int32_t monoWriteWbmp(const MonoBitmap* bitmap, std::FILE* stream) {
     if (bitmap == nullptr) return 1;
     if (bitmap->data == nullptr) return 2;
     if (stream == nullptr) return 3;
-    std::fputc(0, stream);  // type 0
-    std::fputc(0, stream);  // fixed header: no extension headers
-    writeMultiByteInt(stream, bitmap->width);
-    writeMultiByteInt(stream, bitmap->height);
+    writeHeader(bitmap->width, bitmap->height, stream);
     std::fwrite(bitmap->data, 1, static_cast<std::size_t>(bitmap->dataSize), stream);
+    return 0;
+}
+
+std::int32_t monoWriteWbmpHeader(std::int32_t width, std::int32_t height, std::FILE* stream) {
+    if (width < 1) return 1;
+    if (height < 1) return 2;
+    if (stream == nullptr) return 3;
+    writeHeader(width, height, stream);
     return 0;
 }
 

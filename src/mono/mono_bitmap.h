@@ -68,6 +68,12 @@ std::int32_t monoGetPixel(const MonoBitmap* bitmap, std::int32_t x, std::int32_t
 // stream's error indicator for the caller to check.
 std::int32_t monoWriteWbmp(const MonoBitmap* bitmap, std::FILE* stream);
 
+// Writes the header of a width x height WBMP file from the stream's position: the type 0, the
+// fixed header 0, then width and height as multi-byte integers; its rows, bytesPerRow bytes each,
+// follow it. Results: 1 width < 1, 2 height < 1, 3 null stream (nothing written in 1-3); 0
+// written. Write errors are left in the stream's error indicator for the caller to check.
+std::int32_t monoWriteWbmpHeader(std::int32_t width, std::int32_t height, std::FILE* stream);
+
 // Reads a WBMP file into `bitmap` (an empty or released record). Results: 1 first byte not 0
 // (or end of stream, or a null stream), 2 second byte not 0 (or end), 3 a bad width or height:
 // outside 1 to 1000, a malformed number (see readMultiByteInt) or the stream's end inside one,

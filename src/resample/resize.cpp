@@ -38,34 +38,14 @@ std::int32_t resizeImage(RgbImage* dest, std::int32_t width, std::int32_t height
         dest->status = statusResizeBadSource;
         return statusResizeBadSource;
     }
-    if (width <= 0 && height <= 0) {
+    std::int32_t w = 0;
+    std::int32_t h = 0;
+    if (resizeTargetSize(width, height, source->width, source->height, exactSize, &w, &h) != 0) {
         dest->status = statusResizeBadSize;
         return statusResizeBadSize;
     }
-
     const std::int32_t sourceWidth = source->width;
     const std::int32_t sourceHeight = source->height;
-    const std::int64_t sw = sourceWidth;
-    const std::int64_t sh = sourceHeight;
-    std::int64_t targetWidth = width;
-    std::int64_t targetHeight = height;
-    if (targetWidth <= 0) {
-        targetWidth = targetHeight * sw / sh;
-    } else if (targetHeight <= 0) {
-        targetHeight = targetWidth * sh / sw;
-    } else if (exactSize == 0) {
-        if (targetWidth * sh > targetHeight * sw) {
-            targetWidth = targetHeight * sw / sh;
-        } else {
-            targetHeight = targetWidth * sh / sw;
-        }
-    }
-    if (targetWidth > int32Max || targetHeight > int32Max) {
-        dest->status = statusResizeBadSize;
-        return statusResizeBadSize;
-    }
-    const auto w = static_cast<std::int32_t>(targetWidth);
-    const auto h = static_cast<std::int32_t>(targetHeight);
 
     if (w <= sourceWidth && h <= sourceHeight) {
         if (reduceEdgesOverflow(w, h, sourceWidth, sourceHeight) != 0) {
@@ -91,4 +71,29 @@ std::int32_t resizeImage(RgbImage* dest, std::int32_t width, std::int32_t height
     const std::int32_t result = reduceInto(dest, w, h, &enlarged);
     rgbImageFree(&enlarged);
     return result;
+}
+
+std::int32_t resizeTargetSize(std::int32_t width, std::int32_t height, std::int32_t sourceWidth,
+                              std::int32_t sourceHeight, std::int32_t exactSize,
+                              std::int32_t* targetWidth, std::int32_t* targetHeight) {
+    if (width <= 0 && height <= 0) return 1;
+    const std::int64_t sw = sourceWidth;
+    const std::int64_t sh = sourceHeight;
+    std::int64_t w = width;
+    std::int64_t h = height;
+    if (w <= 0) {
+        w = h * sw / sh;
+    } else if (h <= 0) {
+        h = w * sh / sw;
+    } else if (exactSize == 0) {
+        if (w * sh > h * sw) {
+            w = h * sw / sh;
+        } else {
+            h = w * sh / sw;
+        }
+    }
+    if (w > int32Max || h > int32Max) return 1;
+    *targetWidth = static_cast<std::int32_t>(w);
+    *targetHeight = static_cast<std::int32_t>(h);
+    return 0;
 }

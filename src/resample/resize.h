@@ -16,3 +16,10 @@
 // a block it allocated is released); 0 dest holds the target size.
 std::int32_t resizeImage(RgbImage* dest, std::int32_t width, std::int32_t height,
                          const RgbImage* source, std::int32_t exactSize);
+
+// The size resizeImage settles on for a request of width x height over a source of sourceWidth x
+// sourceHeight (both at least 1), by the rules above. Results: 1 neither size positive, or a
+// derived size beyond 32 bits (outputs untouched); 0 *targetWidth and *targetHeight set.
+std::int32_t resizeTargetSize(std::int32_t width, std::int32_t height, std::int32_t sourceWidth,
+                              std::int32_t sourceHeight, std::int32_t exactSize,
+                              std::int32_t* targetWidth, std::int32_t* targetHeight);
