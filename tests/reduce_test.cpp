@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "resample/reduce.h"
@@ -87,6 +88,19 @@ TEST(ReduceImage, WorkedGreyResult) {
     EXPECT_EQ(imageBytes(dest), expected);
     rgbImageFree(&dest);
     rgbImageFree(&source);
+}
+
+// One region of more than 2^32 / 255 white pixels: its total passes 32 bits.
+TEST(ReduceImage, RegionTotalsBeyond32Bits) {
+    RgbImage white{};
+    ASSERT_EQ(rgbImageAlloc(&white, 4200, 4200), 0);
+    for (int y = 0; y < 4200; ++y)
+        std::memset(white.rows[y], 255, 3 * 4200);
+    RgbImage dest{};
+    ASSERT_EQ(reduceImage(&dest, 1, 1, &white), 0);
+    EXPECT_EQ(imageBytes(dest), std::vector<std::uint8_t>(3, 255));
+    rgbImageFree(&dest);
+    rgbImageFree(&white);
 }
 
 TEST(ReduceImage, StopsAtTheFirstEdgeBeyond32BitsKeepingThePixelsBefore) {
