@@ -67,22 +67,13 @@ TEST(WriteEmbeddedDocument, WritesTheNamedFragmentsInCodeOrder) {
     std::vector<std::string> highBytes = {"caf\xC3\xA9", "\x80\xFF\x01\x7F"};
     highBytes.resize(200);
     highBytes[199] = "\xFE\xFD";
-    struct Case {
-        std::vector<std::string> fragments;
-        std::vector<int> codes;
-        std::string expected;
-    };
-    // clang-format off
-    const Case cases[] = {
-        {{}, {}, ""},
-        {{}, {1, 255, 128, 127}, "[1][255][128][127]"},
-        {{}, {7, 7, 255, 7}, "[7][7][255][7]"},
-        {{"a", "", "longer fragment", "", "", "x"}, {1, 2, 3, 6, 7, 5}, "alonger fragmentx[7]"},
-        {highBytes, {1, 2, 200, 1}, "caf\xC3\xA9\x80\xFF\x01\x7F\xFE\xFD" "caf\xC3\xA9"},
-    };
-    // clang-format on
-    for (const Case& c : cases)
-        EXPECT_EQ(expand(makeBlock(c.fragments, c.codes)), c.expected);
+    EXPECT_EQ(expand(makeBlock({}, {})), "");
+    EXPECT_EQ(expand(makeBlock({"a", "", "longer fragment", "", "", "x"},
+                               {1, 2, 3, 6, 7, 5, 255, 128, 7, 127})),
+              "alonger fragmentx[7][255][128][7][127]");
+    EXPECT_EQ(expand(makeBlock(highBytes, {1, 2, 200, 1})),
+              "caf\xC3\xA9\x80\xFF\x01\x7F\xFE\xFD"
+              "caf\xC3\xA9");
 }
 
 TEST(WriteEmbeddedDocument, GoesOnAfterFailedWrites) {

@@ -8,14 +8,13 @@ namespace {
 TEST(RgbImageAlloc, SizesRowPointersAndRefusals) {
     constexpr std::int32_t big = 2147483647;
     struct Case {
-        std::int32_t width, height, alignment, result;  // result -1: granted or refused
-        std::ptrdiff_t rowBytes;                        // from one row to the next
+        std::int32_t width, height, alignment, result;
+        std::ptrdiff_t rowBytes;  // from one row to the next
     };
-    for (const Case& c :
-         {Case{5, 3, 0, 0, 15}, Case{5, 2, 4, 0, 24}, Case{8, 2, 4, 0, 24}, Case{1, 2, 4, 0, 12},
-          Case{0, 3, 0, 0, 0}, Case{7, 0, 0, 0, 0},
-          Case{40000, 20000, 0, -1, 120000},  // beyond 2^31 pixel bytes, never short
-          Case{big, big, 0, 1, 0}, Case{-1, 4, 0, 1, 0}, Case{4, -1, 0, 1, 0}}) {
+    for (const Case& c : {Case{5, 3, 0, 0, 15}, Case{5, 2, 4, 0, 24}, Case{8, 2, 4, 0, 24},
+                          Case{1, 2, 4, 0, 12}, Case{0, 3, 0, 0, 0}, Case{7, 0, 0, 0, 0},
+                          Case{40000, 20000, 0, 1, 0},  // beyond 2^31 pixel bytes, never short
+                          Case{big, big, 0, 1, 0}, Case{-1, 4, 0, 1, 0}, Case{4, -1, 0, 1, 0}}) {
         SCOPED_TRACE(testing::Message()
                      << c.width << "x" << c.height << " aligned " << c.alignment);
         RgbImage image{};
@@ -23,7 +22,7 @@ TEST(RgbImageAlloc, SizesRowPointersAndRefusals) {
         const std::int32_t result =
             c.alignment == 0 ? rgbImageAlloc(&image, c.width, c.height)
                              : rgbImageAllocAligned(&image, c.width, c.height, c.alignment);
-        EXPECT_TRUE(result == c.result || c.result < 0) << result;
+        EXPECT_EQ(result, c.result);
         EXPECT_EQ(image.status, result);
         EXPECT_EQ(image.width, c.width);
         EXPECT_EQ(image.height, c.height);

@@ -100,15 +100,6 @@ inline Colour regionMean(std::uint8_t* const* rows, const std::uint8_t* row,
             divideUnsigned(total.blue, count)};
 }
 
-// Where the reduction finds source row y.
-struct RowSource {
-    std::uint8_t* const* rows;
-};
-
-inline const std::uint8_t* sourceRow(const RowSource& source, std::int32_t y) {
-    return source.rows[y];
-}
-
 // One band of a cell side: the whole source pixels [first, end) it reads once limited to the
 // source (empty when end <= first), and its width in 1/128 pixel.
 struct Band {
@@ -153,13 +144,13 @@ std::int32_t edgeLimit(std::int32_t count, std::int32_t sourceSize) {
 // Column totals of the source rows [top, bottom) into `totals` (3 entries per source column).
 // At most 2^24 rows of 255 here (the row edges fit 32 bits), so they stay below 2^32. The
 // fixed-length inner loop lets the compiler add 16 bytes at a time.
-void sumColumns(const RowSource& source, std::int32_t top, std::int32_t bottom,
+void sumColumns(std::uint8_t* const* rows, std::int32_t top, std::int32_t bottom,
                 std::int32_t sourceWidth, std::uint32_t* __restrict totals) {
     constexpr std::size_t block = 16;
     const std::size_t count = 3 * static_cast<std::size_t>(sourceWidth);
     std::memset(totals, 0, count * sizeof(std::uint32_t));
     for (std::int32_t y = top; y < bottom; ++y) {
-        const std::uint8_t* __restrict row = sourceRow(source, y);
+        const std::uint8_t* __restrict row = rows[y];
         std::size_t at = 0;
         for (; at + block <= count; at += block) {
             for (std::size_t k = 0; k < block; ++k)
@@ -172,7 +163,7 @@ void sumColumns(const RowSource& source, std::int32_t top, std::int32_t bottom,
 
 // The source rows of one destination row: its row side, the row of each band that holds a
 // single row (null otherwise), the column totals over the middle band when it holds several
-// (or null), and the raster's rows for reading several rows directly (null for made rows).
+// (or null), and the source's rows for reading several rows directly.
 struct RowBands {
     Side side;
     const std::uint8_t* row[3];
@@ -241,11 +232,11 @@ inline void reducePixel(const Side& across, const RowBands& down, const Reciproc
 }
 
 // Writes destination rows [0, rowCount) and in each the columns [0, columnCount), all of whose
-// edges fit 32 bits, from a source of sw x sh pixels. `scratch` (3 * sw entries; null only for
-// a raster source) receives for each destination row the column totals over its middle band of
+// edges fit 32 bits, from a source of sw x sh pixels. `scratch` (3 * sw entries, or null when
+// it was refused) receives for each destination row the column totals over its middle band of
 // source rows, which is then read row by row once instead of column by column for every
 // destination pixel.
-void reducePixels(RgbImage* dest, const RowSource& source, std::int32_t sw, std::int32_t sh,
+void reducePixels(RgbImage* dest, std::uint8_t* const* rows, std::int32_t sw, std::int32_t sh,
                   std::int32_t rowCount, std::int32_t columnCount, std::uint32_t* scratch) {
     const std::int32_t dw = dest->width;
     const std::int32_t dh = dest->height;
@@ -261,7 +252,7 @@ void reducePixels(RgbImage* dest, const RowSource& source, std::int32_t sw, std:
         // Every cell is exactly one source pixel: its near bands alone, weight 128 * 128 >> 7
         // over an area of 128, give the pixel back unchanged.
         for (std::int32_t y = 0; y < rowCount; ++y) {
-            std::memcpy(dest->rows[y], sourceRow(source, y), rowBytes);
+            std::memcpy(dest->rows[y], rows[y], rowBytes);
         }
         return;
     }
@@ -277,16 +268,16 @@ void reducePixels(RgbImage* dest, const RowSource& source, std::int32_t sw, std:
         RowBands down{};
         down.side = planSide(static_cast<std::int32_t>(y * spanY / dh),
                              static_cast<std::int32_t>((y + 1) * spanY / dh), sh);
-        down.rows = source.rows;
+        down.rows = rows;
         const Band& middle = down.side.bands[1];
         if (scratch != nullptr && middle.end - middle.first >= 2) {
-            sumColumns(source, middle.first, middle.end, sw, scratch);
+            sumColumns(rows, middle.first, middle.end, sw, scratch);
             down.middleTotals = scratch;
         }
         for (std::int32_t band = 0; band < 3; ++band) {
             const Band& rowBand = down.side.bands[band];
             if (rowBand.end - rowBand.first == 1) {
-                down.row[band] = sourceRow(source, rowBand.first);
+                down.row[band] = rows[rowBand.first];
             }
         }
 
@@ -318,10 +309,10 @@ void reducePixels(RgbImage* dest, const RowSource& source, std::int32_t sw, std:
     }
 }
 
-// The reduction from `source` after the destination is allocated: the edge limits, the pixels
-// that fit, and the scratch block for column totals (without it, tall regions are read straight
-// from the source). Results: 1 an edge left 32 bits; 0 done.
-std::int32_t reduceAllocated(RgbImage* dest, const RowSource& source, std::int32_t sw,
+// The reduction from the source `rows` after the destination is allocated: the edge limits, the
+// pixels that fit, and the scratch block for column totals (without it, tall regions are read
+// straight from the source). Results: 1 an edge left 32 bits; 0 done.
+std::int32_t reduceAllocated(RgbImage* dest, std::uint8_t* const* rows, std::int32_t sw,
                              std::int32_t sh) {
     const std::int32_t width = dest->width;
     const std::int32_t height = dest->height;
@@ -341,10 +332,10 @@ std::int32_t reduceAllocated(RgbImage* dest, const RowSource& source, std::int32
     }
     std::int32_t result = 0;
     if (columnLimit < width) {
-        reducePixels(dest, source, sw, sh, 1, columnLimit, scratch);
+        reducePixels(dest, rows, sw, sh, 1, columnLimit, scratch);
         result = 1;
     } else {
-        reducePixels(dest, source, sw, sh, rowLimit, width, scratch);
+        reducePixels(dest, rows, sw, sh, rowLimit, width, scratch);
         result = rowLimit < height ? 1 : 0;
     }
     std::free(scratch);
@@ -363,34 +354,7 @@ std::int32_t reduceImage(RgbImage* dest, std::int32_t width, std::int32_t height
         dest->status |= statusReduceAllocFailed;
         return statusReduceAllocFailed;
     }
-    // Without the scratch block the tall regions are read straight from the source.
-    const RowSource rows{source->rows};
-    return reduceAllocated(dest, rows, source->width, source->height);
-}
-
-void accumulateRegion(const RgbImage* source, std::int32_t left, std::int32_t top,
-                      std::int32_t right, std::int32_t bottom, std::int64_t* redSum,
-                      std::int64_t* greenSum, std::int64_t* blueSum, std::int64_t weight,
-                      std::int32_t sourceWidth, std::int32_t sourceHeight) {
-    left >>= subPixelShift;
-    top >>= subPixelShift;
-    right >>= subPixelShift;
-    bottom >>= subPixelShift;
-    if (left >= right || top >= bottom) return;
-    weight >>= subPixelShift;
-    if (right > sourceWidth) right = sourceWidth;
-    if (bottom > sourceHeight) bottom = sourceHeight;
-    if (left < 0) left = 0;
-    if (top < 0) top = 0;
-    if (left >= right || top >= bottom) return;
-
-    const std::uint8_t* row = bottom - top == 1 ? source->rows[top] : nullptr;
-    const Colour mean = regionMean(source->rows, row, nullptr, left, top, right, bottom);
-    const auto factor = static_cast<std::uint64_t>(weight);
-    *redSum = static_cast<std::int64_t>(static_cast<std::uint64_t>(*redSum) + mean.red * factor);
-    *greenSum =
-        static_cast<std::int64_t>(static_cast<std::uint64_t>(*greenSum) + mean.green * factor);
-    *blueSum = static_cast<std::int64_t>(static_cast<std::uint64_t>(*blueSum) + mean.blue * factor);
+    return reduceAllocated(dest, source->rows, source->width, source->height);
 }
 
 std::int32_t reduceEdgesOverflow(std::int32_t width, std::int32_t height, std::int32_t sourceWidth,

@@ -13,15 +13,6 @@
 std::int32_t reduceImage(RgbImage* dest, std::int32_t width, std::int32_t height,
                          const RgbImage* source);
 
-// Adds the truncated mean colour of the whole source pixels in [left, right) x [top, bottom)
-// (sub-pixel coordinates, shifted down to pixels and limited to the source) times weight >> 7
-// to the three running sums (the sums wrap around rather than overflow). An empty range, or a
-// weight below 128, adds nothing.
-void accumulateRegion(const RgbImage* source, std::int32_t left, std::int32_t top,
-                      std::int32_t right, std::int32_t bottom, std::int64_t* redSum,
-                      std::int64_t* greenSum, std::int64_t* blueSum, std::int64_t weight,
-                      std::int32_t sourceWidth, std::int32_t sourceHeight);
-
 // True (1) when reducing sourceWidth x sourceHeight to width x height (both at least 1) would stop
 // at an edge coordinate beyond the 32-bit range, that is when width * sourceWidth or
 // height * sourceHeight exceeds 16,777,215; 0 otherwise and for a destination without pixels.
