@@ -18,8 +18,7 @@ namespace {
 
 using Rgb = std::vector<std::uint8_t>;
 
-// Each pixel after ditherToBlackWhite: 'W' (255, 255, 255), 'B' (0, 0, 0) or '?'; rows joined
-// by '/'.
+// Each pixel after ditherToBlackWhite, row by row: 'W' (255, 255, 255), 'B' (0, 0, 0) or '?'.
 std::string dithered(int width, int height, const Rgb& rgb, int threshold) {
     RgbImage image = testsupport::makeImage(width, height, rgb);
     ditherToBlackWhite(&image, threshold);
@@ -28,7 +27,6 @@ std::string dithered(int width, int height, const Rgb& rgb, int threshold) {
     std::string text;
     for (std::size_t at = 0; at < bytes.size(); at += 3) {
         const int v = bytes[at];
-        text += at > 0 && at / 3 % std::size_t(width) == 0 ? "/" : "";
         text += bytes[at + 1] != v || bytes[at + 2] != v || (v != 0 && v != 255) ? '?'
                 : v                                                              ? 'W'
                                                                                  : 'B';
@@ -50,7 +48,7 @@ std::string model(int width, int height, const Rgb& rgb, int threshold) {
     for (int at = 0; at < width * height; ++at) {
         const int x = at % width, value = grey[std::size_t(at)];
         const int error = value < threshold ? value : value - 255;
-        text += std::string(at > 0 && x == 0 ? "/" : "") + (value < threshold ? 'B' : 'W');
+        text += value < threshold ? 'B' : 'W';
         for (const auto& [dx, dy, weight] : shares) {
             const int to = at + dy * width + dx;
             if (x + dx < 0 || x + dx >= width || to >= width * height) continue;
@@ -70,16 +68,14 @@ TEST(Dither, WorkedPictures) {
             rgb.insert(rgb.end(), 3, std::uint8_t(value));
         return rgb;
     };
+    // clang-format off
     const std::tuple<int, int, Rgb, int, std::string> cases[] = {
-        {1, 1, {10, 20, 30}, 20, "W"},
-        {1, 1, {10, 20, 30}, 21, "B"},
-        {3, 1, greys({250, 255, 128}), 128, "WWW"},
-        {3, 2, greys({10, 128, 250, 100, 0, 150}), 128, "BWW/BBW"},
-        {3, 2, greys({160, 230, 0, 230, 0, 128}), INT32_MIN, "WWB/WBW"},  // mean 124
-        {1, 1, {1, 1, 0}, -1, "B"},
-        {1, 1, {1, 1, 1}, -1, "W"},
-        {4, 2, greys({0, 0, 0, 0, 0, 0, 0, 7}), -1, "BBBB/BBBW"},
-        {2, 1, greys({254, 255}), INT32_MAX, "BW"}};
+        {1, 1, {10, 20, 30}, 20, "W"}, {1, 1, {10, 20, 30}, 21, "B"},
+        {3, 1, greys({250, 255, 128}), 128, "WWW"}, {3, 2, greys({10, 128, 250, 100, 0, 150}), 128, "BWWBBW"},
+        {3, 2, greys({160, 230, 0, 230, 0, 128}), INT32_MIN, "WWBWBW"},  // mean 124
+        {1, 1, {1, 1, 0}, -1, "B"}, {1, 1, {1, 1, 1}, -1, "W"},
+        {4, 2, greys({0, 0, 0, 0, 0, 0, 0, 7}), -1, "BBBBBBBW"}, {2, 1, greys({254, 255}), INT32_MAX, "BW"}};
+    // clang-format on
     for (const auto& [width, height, rgb, threshold, expected] : cases) {
         EXPECT_EQ(dithered(width, height, rgb, threshold), expected) << threshold;
         EXPECT_EQ(model(width, height, rgb, threshold), expected) << threshold;
@@ -125,7 +121,7 @@ TEST(Dither, RandomPicturesAndNativeConversionsAsTheModelGivesThem) {
             for (int x = 0; x < width; x += 8) {
                 int byte = 0;
                 for (int bit = 0; bit < 8 && x + bit < width; ++bit)
-                    byte |= (text[std::size_t(row * (width + 1) + x + bit)] == 'W') << (7 - bit);
+                    byte |= (text[std::size_t(row * width + x + bit)] == 'W') << (7 - bit);
                 expected.push_back(std::uint8_t(byte));
             }
         }

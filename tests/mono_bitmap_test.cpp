@@ -79,10 +79,10 @@ TEST(MonoBitmap, PixelBitsAndTheResultsOfFreeAndWrite) {
 }
 
 TEST(MonoBitmap, MultiByteIntegersInTheFewestBytes) {
-    const std::pair<std::int32_t, Bytes> cases[] = {{127, {0x7F}},
-                                                    {128, {0x81, 0x00}},
-                                                    {16384, {0x81, 0x80, 0x00}},
-                                                    {INT32_MAX, {0x87, 0xFF, 0xFF, 0xFF, 0x7F}}};
+    // clang-format off
+    const std::pair<std::int32_t, Bytes> cases[] = {{127, {0x7F}}, {128, {0x81, 0x00}},
+        {16384, {0x81, 0x80, 0x00}}, {INT32_MAX, {0x87, 0xFF, 0xFF, 0xFF, 0x7F}}};
+    // clang-format on
     for (const auto& [value, bytes] : cases) {
         char* buffer = nullptr;
         std::size_t size = 0;

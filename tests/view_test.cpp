@@ -55,15 +55,13 @@ TEST(ViewProgram, DrawsRefusesAndExports) {
     Bytes tall{0, 0, 0x83, 0xFF, 0x7F, 0x01}, big{0, 0, 0xA0, 0x00, 0xA0, 0x00};  // at the bound
     tall.resize(6 + 8192);
     big.resize(6 + 512 * 4096);
-    const std::pair<std::string, Bytes> files[] = {
-        {"odd", {0x00, 0x00, 0x05, 0x03, 0xB0, 0xC0, 0x58}},  // 5 x 3, every glyph
-        {"black", cross(40, 40, 17, 22, false)},
-        {"white", cross(40, 40, 17, 22, true)},
-        {"black10", cross(10, 10, 4, 5, false)},
-        {"white10", cross(10, 10, 4, 5, true)},
-        {"wide", cross(160, 5, -1, -1, true)},
-        {"tall", tall},
-        {"big", big}};  // 4 x 4 blocks keep the lines
+    // 5 x 3 with every glyph; crosses reduced to 4 x 4 blocks keep their lines; black pictures.
+    // clang-format off
+    const std::pair<std::string, Bytes> files[] = {{"odd", {0, 0, 5, 3, 0xB0, 0xC0, 0x58}},
+        {"black", cross(40, 40, 17, 22, false)}, {"white", cross(40, 40, 17, 22, true)},
+        {"black10", cross(10, 10, 4, 5, false)}, {"white10", cross(10, 10, 4, 5, true)},
+        {"wide", cross(160, 5, -1, -1, true)}, {"tall", tall}, {"big", big}};
+    // clang-format on
     for (const auto& [name, bytes] : files)
         testsupport::writeFile(dir + "/" + name, bytes);
 
@@ -102,6 +100,7 @@ TEST(ViewProgram, DrawsRefusesAndExports) {
     const bool root = geteuid() == 0;  // reads any file
     const Case cases[] = {
         {"$V odd", 0, odd, ""},
+        {"cp odd ./-x && $V -- -x", 0, odd, ""},
         {"COLUMNS=2 $V --width 300 odd", 0, odd, ""},  // never enlarged
         {"COLUMNS=20 $V --width 10 black", 0, blackLines, ""},
         {"$V white --width=10", 0, whiteLines, ""},
