@@ -1,295 +1,181 @@
-// The varnock-view program: exact drawings at full size and fitted to the width, pictures as
-// large as varnock writes drawn and exported to GIF pixel for pixel, its refusals' messages and
-// exit statuses.
+// The varnock-view program through its command line: drawings, the width they fit (--width,
+// COLUMNS, the terminal, else 80) and their colour (only on a terminal that wants it), the size
+// bound, --gif read back by libgd and netpbm, each refusal's message and the usage errors.
 #include <gd.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <string>
-#include <vector>
+#include <tuple>
 
-#include "mono/mono_bitmap.h"
 #include "test_support.h"
-#include "view/view_render.h"
 
 namespace {
 
 using testsupport::Bytes;
-using testsupport::ScratchDir;
-using Rows = std::vector<std::string>;
 
-// A bitmap drawn as strings: '#' a white pixel, anything else black.
-MonoBitmap makeBitmap(const Rows& rows) {
-    MonoBitmap bitmap{};
-    EXPECT_EQ(monoCreate(&bitmap, std::int32_t(rows.at(0).size()), std::int32_t(rows.size()),
-                         std::malloc),
-              0);
-    for (std::size_t y = 0; y < rows.size(); ++y) {
-        for (std::size_t x = 0; x < rows[y].size(); ++x)
-            monoSetPixel(&bitmap, std::int32_t(x), std::int32_t(y), rows[y][x] == '#');
-    }
-    return bitmap;
-}
-
-// The half-block drawing of `rows`.
-std::string drawingOf(const Rows& rows) {
-    MonoBitmap bitmap = makeBitmap(rows);
-    char* buffer = nullptr;
-    std::size_t size = 0;
-    std::FILE* stream = open_memstream(&buffer, &size);
-    EXPECT_EQ(viewDraw(&bitmap, 0, stream), 0);
-    std::fclose(stream);
-    std::string text(buffer, size);
-    std::free(buffer);
-    monoFree(&bitmap, std::free);
-    return text;
-}
-
-// 5 x 3, every glyph and a last row alone on its line.
-const Bytes oddWbmp = {0x00, 0x00, 0x05, 0x03, 0xB0, 0xC0, 0x58};
-const std::string oddDrawing = "\u2588\u2584\u2580\u2580 \n \u2580 \u2580\u2580\n";
-
-// A w x h picture crossed by a one-pixel column at lineX and row at lineY, black on white or
-// white on black.
-Rows crossPicture(int w, int h, int lineX, int lineY, bool whiteLines) {
-    Rows rows(std::size_t(h), std::string(std::size_t(w), whiteLines ? '.' : '#'));
-    for (std::string& row : rows)
-        row[std::size_t(lineX)] = whiteLines ? '#' : '.';
-    rows[std::size_t(lineY)] = std::string(std::size_t(w), whiteLines ? '#' : '.');
-    return rows;
-}
-
-void writeBitmapFile(const std::string& path, const Rows& rows) {
-    MonoBitmap bitmap = makeBitmap(rows);
-    std::FILE* stream = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(stream, nullptr);
-    monoWriteWbmp(&bitmap, stream);
-    std::fclose(stream);
-    monoFree(&bitmap, std::free);
-}
-
-// Runs varnock-view with `args` (no quotes in them), no standard input and no COLUMNS unless
-// `env` sets it; standard output goes to `outPath` when given.
-testsupport::RunResult runViewer(const std::vector<std::string>& args, const std::string& env = "",
-                                 const std::string& outPath = "") {
-    ScratchDir capture;
-    const std::string out = outPath.empty() ? capture.file("out") : outPath;
-    std::string command = "cd / && env -u COLUMNS " + env + " '" VARNOCK_VIEW_EXE "'";
-    for (const std::string& arg : args)
-        command += " '" + arg + "'";
-    command += " </dev/null >'" + out + "' 2>'" + capture.file("err") + "'";
-    const int status = std::system(command.c_str());
-    testsupport::RunResult run;
-    if (WIFEXITED(status)) run.exitStatus = WEXITSTATUS(status);
-    const Bytes outBytes = outPath.empty() ? testsupport::readFile(out) : Bytes{};
-    const Bytes errBytes = testsupport::readFile(capture.file("err"));
-    run.out.assign(outBytes.begin(), outBytes.end());
-    run.err.assign(errBytes.begin(), errBytes.end());
-    return run;
-}
-
-TEST(ViewProgram, DrawsExactlyAndFitsTheChosenWidth) {
-    ScratchDir dir;
-    const std::string odd = dir.file("odd.wbmp"), black = dir.file("black.wbmp"),
-                      white = dir.file("white.wbmp"), wide = dir.file("wide.wbmp");
-    testsupport::writeFile(odd, oddWbmp);
-    writeBitmapFile(black, crossPicture(40, 40, 17, 22, false));
-    writeBitmapFile(white, crossPicture(40, 40, 17, 22, true));
-    writeBitmapFile(wide, crossPicture(160, 4, 100, 1, false));
-    // 4 x 4 blocks keep a one-pixel line in either colour.
-    const std::string blackLines = drawingOf(crossPicture(10, 10, 4, 5, false));
-    const std::string whiteLines = drawingOf(crossPicture(10, 10, 4, 5, true));
-    const std::string eighty = drawingOf(crossPicture(80, 2, 50, 0, false));
-    const std::tuple<std::vector<std::string>, std::string, std::string> cases[] = {
-        {{odd}, "", oddDrawing},
-        {{"--width", "300", odd}, "COLUMNS=2", oddDrawing},  // never enlarged
-        {{"--width", "10", black}, "COLUMNS=20", blackLines},
-        {{white, "--width=10"}, "", whiteLines},
-        {{white}, "COLUMNS=10", whiteLines},
-        {{wide}, "COLUMNS=abc", eighty}};  // no terminal and no count: 80 columns
-    for (const auto& [args, env, drawing] : cases) {
-        const auto run = runViewer(args, env);
-        EXPECT_EQ(run.exitStatus, 0) << args[0] << " " << env;
-        EXPECT_EQ(run.out, drawing) << args[0] << " " << env;
-        EXPECT_EQ(run.err, "");
-    }
-}
-
-TEST(ViewProgram, EachRefusalNamesTheFileAndTheReason) {
-    const std::string notWbmp = "ce n'est pas une image WBMP de type 0";
-    const std::string cutHeader = "fichier tronqué (en-tête incomplet)";
-    const std::string badNumber =
-        "en-tête invalide (largeur ou hauteur de plus de cinq octets ou au-delà de 2^31 - 1)";
-    const auto tooLarge = [](const std::string& size) {
-        return "image de " + size +
-               " pixels, trop grande (au plus 65535 pixels de côté et 16777216 pixels en tout)";
-    };
-    ScratchDir dir;
-    const std::tuple<std::string, Bytes, std::string> cases[] = {
-        {"type1.wbmp", {0x01, 0x00, 0x05, 0x03, 0xB0, 0xC0, 0x58}, notWbmp},
-        {"header.wbmp", {0x00, 0x01, 0x05, 0x03, 0xB0, 0xC0, 0x58}, notWbmp},
-        {"empty.wbmp", {}, "fichier vide"},
-        {"side.wbmp", {0x00, 0x00, 0x84, 0x80, 0x00, 0x01, 0x00}, tooLarge("65536 × 1")},
-        {"area.wbmp", {0x00, 0x00, 0xA0, 0x01, 0xA0, 0x00, 0x00}, tooLarge("4097 × 4096")},
-        {"zero.wbmp", {0x00, 0x00, 0x00, 0x05, 0x00}, "taille invalide : 0 × 5 pixels"},
-        {"huge.wbmp", {0x00, 0x00, 0x90, 0x80, 0x80, 0x80, 0x08, 0x08, 0x00}, badNumber},
-        {"long.wbmp", {0x00, 0x00, 0x80, 0x80, 0x80, 0x80, 0x80, 0x01, 0x01, 0x00}, badNumber},
-        {"zero1.wbmp", {0x00}, cutHeader},
-        {"zero2.wbmp", {0x00, 0x00}, cutHeader},
-        {"zero3.wbmp", {0x00, 0x00, 0x05}, cutHeader},
-        {"short.wbmp",
-         {0x00, 0x00, 0x05, 0x03, 0xB0, 0xC0},
-         "fichier tronqué (données de l'image incomplètes)"},
-        {"missing.wbmp", {}, "fichier introuvable"},
-        {"", {}, "c'est un dossier, pas une image"}};
-    for (const auto& [name, bytes, reason] : cases) {
-        const std::string path = name.empty() ? dir.path().string() : dir.file(name);
-        if (!name.empty() && reason != "fichier introuvable") testsupport::writeFile(path, bytes);
-        const auto run = runViewer({path});
-        EXPECT_EQ(run.exitStatus, 1) << name;
-        EXPECT_EQ(run.out, "") << name;
-        EXPECT_EQ(run.err, "varnock-view : \"" + path + "\" : " + reason + "\n");
-    }
-    const std::string odd = dir.file("odd.wbmp");
-    testsupport::writeFile(odd, oddWbmp);
-    const auto full = runViewer({odd}, "", "/dev/full");
-    EXPECT_EQ(full.exitStatus, 1);
-    EXPECT_EQ(full.err, "varnock-view : \"" + odd + "\" : erreur d'écriture du dessin\n");
-    const auto unwritable = runViewer({"--gif", dir.file("no/such.gif"), odd});
-    EXPECT_EQ(unwritable.exitStatus, 1);
-    EXPECT_EQ(unwritable.err,
-              "varnock-view : \"" + dir.file("no/such.gif") + "\" : écriture du GIF impossible\n");
-
-    // A width whose continuation bits never end is refused after its fifth byte.
-    const std::string endless =
-        "(printf '\\000\\000'; tr '\\000' '\\377' </dev/zero) | timeout 20 '" +
-        std::string(VARNOCK_VIEW_EXE) + "' /dev/stdin 2>'" + dir.file("err") + "'";
-    const int status = std::system(endless.c_str());
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
-    const Bytes err = testsupport::readFile(dir.file("err"));
-    EXPECT_EQ(std::string(err.begin(), err.end()),
-              "varnock-view : \"/dev/stdin\" : " + badNumber + "\n");
-}
-
-// A WBMP file of width x height pseudo-random pixels, its padding bits clear.
-Bytes noiseWbmp(std::int32_t width, std::int32_t height, std::uint32_t seed) {
-    Bytes file{0x00, 0x00};
-    for (std::int32_t side : {width, height}) {
-        Bytes groups{static_cast<std::uint8_t>(side & 0x7F)};
-        for (side >>= 7; side > 0; side >>= 7)
-            groups.insert(groups.begin(), static_cast<std::uint8_t>(0x80 | (side & 0x7F)));
-        file.insert(file.end(), groups.begin(), groups.end());
-    }
-    const std::int32_t rowBytes = (width + 7) / 8;
-    const auto lastMask = static_cast<std::uint8_t>(0xFF << ((8 - width % 8) % 8));
-    for (std::int32_t y = 0; y < height; ++y) {
-        for (std::int32_t b = 0; b < rowBytes; ++b) {
-            seed = seed * 1664525u + 1013904223u;
-            const auto byte = static_cast<std::uint8_t>(seed >> 24);
-            file.push_back(b == rowBytes - 1 ? byte & lastMask : byte);
+// A WBMP file of a w x h picture (sides below 2^14) crossed by the column x and the row y: the
+// lines white on black, or black on white.
+Bytes cross(int w, int h, int x, int y, bool whiteLines) {
+    Bytes file{0, 0};
+    if (w > 127) file.push_back(std::uint8_t(0x80 | w >> 7));
+    file.push_back(std::uint8_t(w & 0x7F));
+    file.push_back(std::uint8_t(h));
+    for (int row = 0; row < h; ++row) {
+        for (int left = 0; left < w; left += 8) {
+            int byte = 0;
+            for (int at = left; at < left + 8 && at < w; ++at)
+                byte |= ((at == x || row == y) == whiteLines) << (7 - at % 8);
+            file.push_back(std::uint8_t(byte));
         }
     }
     return file;
 }
 
-TEST(ViewProgram, DrawsAndExportsToGifPictureSizesVarnockWrites) {
-    // Sizes varnock writes: a small odd one, the tallest GIF side, a doubled 1500 x 1125 photo,
-    // and the most pixels a GIF may have.
-    const std::pair<std::int32_t, std::int32_t> sizes[] = {
-        {5, 3}, {1, 65535}, {3000, 2250}, {4096, 4096}};
-    const bool haveNetpbm = std::system("command -v giftopnm >/dev/null") == 0;
-    ScratchDir dir;
-    const std::string wbmp = dir.file("in.wbmp"), gif = dir.file("out.gif");
-    for (const auto& [width, height] : sizes) {
-        SCOPED_TRACE(testing::Message() << width << " x " << height);
-        const Bytes file = noiseWbmp(width, height, std::uint32_t(width * 31 + height));
-        testsupport::writeFile(wbmp, file);
-        const std::int32_t rowBytes = (width + 7) / 8;
-        const std::size_t dataStart = file.size() - std::size_t(rowBytes) * std::size_t(height);
-        const auto white = [&](std::int32_t x, std::int32_t y) {
-            const std::uint8_t byte = file[dataStart + std::size_t(y * rowBytes + x / 8)];
-            return (byte >> (7 - x % 8) & 1) != 0;
-        };
-
-        const auto drawn = runViewer({"--width", "80", wbmp});
-        EXPECT_EQ(drawn.exitStatus, 0) << drawn.err;
-        const std::int32_t columns = width < 80 ? width : 80;
-        const std::int32_t rows = std::max(1, (height * columns + width / 2) / width);
-        EXPECT_EQ(std::count(drawn.out.begin(), drawn.out.end(), '\n'), (rows + 1) / 2);
-
-        const auto exported = runViewer({"--gif", gif, wbmp});
-        ASSERT_EQ(exported.exitStatus, 0) << exported.err;
-        EXPECT_EQ(exported.out + exported.err, "");
-        gdImagePtr image = gdImageCreateFromFile(gif.c_str());
-        ASSERT_NE(image, nullptr);
-        EXPECT_EQ(gdImageSX(image), width);
-        EXPECT_EQ(gdImageSY(image), height);
-        std::int64_t wrong = 0;
-        for (std::int32_t y = 0; y < height; ++y) {
-            for (std::int32_t x = 0; x < width; ++x) {
-                const int colour = gdImageGetPixel(image, x, y);
-                const int level = white(x, y) ? 255 : 0;
-                wrong += gdImageRed(image, colour) != level ||
-                         gdImageGreen(image, colour) != level ||
-                         gdImageBlue(image, colour) != level;
-            }
-        }
-        gdImageDestroy(image);
-        EXPECT_EQ(wrong, 0);
-
-        // netpbm's reading, a bitmap whose set bits are black: the WBMP's rows inverted.
-        if (!haveNetpbm) continue;
-        const std::string pbm = dir.file("out.pbm");
-        ASSERT_EQ(std::system(("giftopnm '" + gif + "' >'" + pbm + "' 2>/dev/null").c_str()), 0);
-        const std::string header =
-            "P4\n" + std::to_string(width) + " " + std::to_string(height) + "\n";
-        Bytes expected(header.begin(), header.end());
-        const auto lastMask = static_cast<std::uint8_t>(0xFF << ((8 - width % 8) % 8));
-        for (std::size_t at = dataStart; at < file.size(); ++at) {
-            const bool last = (at - dataStart) % std::size_t(rowBytes) == std::size_t(rowBytes) - 1;
-            expected.push_back(static_cast<std::uint8_t>(~file[at] & (last ? lastMask : 0xFF)));
-        }
-        EXPECT_TRUE(testsupport::readFile(pbm) == expected);
-    }
-    if (!haveNetpbm) GTEST_SKIP() << "giftopnm (netpbm) is not installed: libgd's reading only";
+// Runs the shell line `line` in `dir`, where $V names the viewer, TERM is xterm and neither
+// COLUMNS nor NO_COLOR is set; a terminal's carriage returns are dropped from the output.
+testsupport::RunResult run(const std::string& dir, const std::string& line) {
+    const std::string command = "cd '" + dir + "' && unset COLUMNS NO_COLOR && export TERM=xterm" +
+                                " && V='" VARNOCK_VIEW_EXE "' && { " + line +
+                                "; } </dev/null >.out 2>.err";
+    const int status = std::system(command.c_str());
+    testsupport::RunResult result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, "", ""};
+    for (const std::uint8_t byte : testsupport::readFile(dir + "/.out"))
+        result.out += byte == '\r' ? "" : std::string(1, char(byte));
+    const Bytes err = testsupport::readFile(dir + "/.err");
+    result.err.assign(err.begin(), err.end());
+    return result;
 }
 
-TEST(ViewProgram, AnUnreadableFileIsRefused) {
-    if (geteuid() == 0) GTEST_SKIP() << "root reads any file";
-    ScratchDir dir;
-    const std::string locked = dir.file("locked.wbmp");
-    testsupport::writeFile(locked, oddWbmp);
-    chmod(locked.c_str(), 0);
-    const auto run = runViewer({locked});
-    EXPECT_EQ(run.exitStatus, 1);
-    EXPECT_EQ(run.err, "varnock-view : \"" + locked + "\" : lecture non permise\n");
-}
+TEST(ViewProgram, DrawsRefusesAndExports) {
+    testsupport::ScratchDir scratch;
+    const std::string dir = scratch.path().string();
+    Bytes tall{0, 0, 0x83, 0xFF, 0x7F, 0x01}, big{0, 0, 0xA0, 0x00, 0xA0, 0x00};  // at the bound
+    tall.resize(6 + 8192);
+    big.resize(6 + 512 * 4096);
+    // 5 x 3 with every glyph; crosses reduced to 4 x 4 blocks keep their lines; black pictures.
+    // clang-format off
+    const std::pair<std::string, Bytes> files[] = {{"odd", {0, 0, 5, 3, 0xB0, 0xC0, 0x58}},
+        {"black", cross(40, 40, 17, 22, false)}, {"white", cross(40, 40, 17, 22, true)},
+        {"black10", cross(10, 10, 4, 5, false)}, {"white10", cross(10, 10, 4, 5, true)},
+        {"wide", cross(160, 5, -1, -1, true)}, {"tall", tall}, {"big", big}};
+    // clang-format on
+    for (const auto& [name, bytes] : files)
+        testsupport::writeFile(dir + "/" + name, bytes);
 
-TEST(ViewProgram, CommandLineErrorsGiveTheUsageAndStatus2) {
-    const auto help = runViewer({"--help"});
-    EXPECT_EQ(help.exitStatus, 0);
-    EXPECT_EQ(help.out.rfind("utilisation :\n\n   varnock-view  [--width N]  image.wbmp\n", 0), 0u);
-    const std::pair<std::vector<std::string>, std::string> cases[] = {
-        {{"--width", "10"}, "il manque l'image WBMP"},
-        {{"a.wbmp", "b.wbmp"}, "une seule image à la fois, en trop : \"b.wbmp\""},
-        {{"--largeur", "a.wbmp"}, "option inconnue \"--largeur\""},
-        {{"a.wbmp", "--width"}, "il manque le nombre de colonnes après \"--width\""},
-        {{"--width=12abc", "a.wbmp"},
-         "largeur invalide (un nombre de colonnes, 1 ou plus) : \"12abc\""},
-        {{"a.wbmp", "--gif"}, "il manque le fichier GIF après \"--gif\""},
-        {{"--gif=", "a.wbmp"}, "nom de fichier GIF vide"},
-        {{"--gif", "b.gif", "--width", "9", "a.wbmp"},
-         "--width règle le dessin, il ne va pas avec --gif"}};
-    for (const auto& [args, firstLine] : cases) {
-        const auto run = runViewer(args);
-        EXPECT_EQ(run.exitStatus, 2) << firstLine;
-        EXPECT_EQ(run.out, "") << firstLine;
-        EXPECT_EQ(run.err, "varnock-view : " + firstLine + "\n\n" + help.out);
+    const std::string odd = "\u2588\u2584\u2580\u2580 \n \u2580 \u2580\u2580\n";
+    const std::string on = "\x1b[97;40m", off = "\x1b[0m\n";
+    const std::string coloured =
+        on + "\u2588\u2584\u2580\u2580 " + off + on + " \u2580 \u2580\u2580" + off;
+    const std::string blackLines = run(dir, "$V black10").out;
+    const std::string whiteLines = run(dir, "$V white10").out;
+    const std::string line80 = std::string(80, ' ') + "\n";
+    const std::string help = run(dir, "$V --help").out;
+    EXPECT_EQ(help.rfind("utilisation :\n\n   varnock-view  [--width N]  image.wbmp\n", 0), 0u);
+    const std::string notWbmp = "ce n'est pas une image WBMP de type 0";
+    const std::string cut = "fichier tronqué (en-tête incomplet)";
+    const std::string badNumber =
+        "en-tête invalide (largeur ou hauteur de plus de cinq octets ou au-delà de 2^31 - 1)";
+    const std::string tooLarge =
+        " pixels, trop grande (au plus 65535 pixels de côté et 16777216 pixels en tout)";
+    struct Case {
+        std::string line;
+        int status;
+        std::string out, err;
+    };
+    // The file `name` refused for `reason`, after `line` runs; a file of the given bytes.
+    const auto refused = [](const std::string& line, const std::string& name,
+                            const std::string& reason, int status = 1, std::string out = "") {
+        return Case{line, status, out, "varnock-view : \"" + name + "\" : " + reason + "\n"};
+    };
+    const auto bad = [&](const std::string& bytes, const std::string& reason) {
+        return refused("printf '" + bytes + "' >f && $V f", "f", reason);
+    };
+    const auto usage = [&](const std::string& line, const std::string& problem) {
+        return Case{line, 2, "", "varnock-view : " + problem + "\n\n" + help};
+    };
+    const std::string terminal = "script -qec \"stty cols ";
+    const bool root = geteuid() == 0;  // reads any file
+    const Case cases[] = {
+        {"$V odd", 0, odd, ""},
+        {"cp odd ./-x && $V -- -x", 0, odd, ""},
+        {"COLUMNS=2 $V --width 300 odd", 0, odd, ""},  // never enlarged
+        {"COLUMNS=20 $V --width 10 black", 0, blackLines, ""},
+        {"$V white --width=10", 0, whiteLines, ""},
+        {"COLUMNS=10 $V white", 0, whiteLines, ""},
+        {"COLUMNS=abc $V wide", 0, line80 + line80, ""},  // 80 columns, 5 x 80 / 160 rows
+        {"NO_COLOR=1 " + terminal + "10; $V white\" /dev/null", 0, whiteLines, ""},
+        {"TERM=dumb " + terminal + "0; $V wide\" /dev/null", 0, line80 + line80, ""},
+        {"NO_COLOR= " + terminal + "10; $V odd\" /dev/null", 0, coloured, ""},
+        {"unset TERM; " + terminal + "10; $V odd\" /dev/null", 0, coloured, ""},
+        {"$V tall", 0, line80, ""},
+        {"$V big | uniq -c", 0, "     40 " + line80, ""},
+        bad("\\0\\0\\204\\200\\0\\1\\0", "image de 65536 × 1" + tooLarge),
+        bad("\\0\\0\\240\\1\\240\\0\\0", "image de 4097 × 4096" + tooLarge),
+        bad("\\0\\0\\207\\377\\377\\377\\177\\1\\0", "image de 2147483647 × 1" + tooLarge),
+        bad("\\1\\0\\5\\3\\260\\300\\130", notWbmp),
+        bad("\\0\\1\\5\\3\\260\\300\\130", notWbmp),
+        bad("", "fichier vide"),
+        bad("\\0\\0\\0\\5\\0", "taille invalide : 0 × 5 pixels"),
+        bad("\\0\\0\\210\\200\\200\\200\\0\\1\\0", badNumber),
+        bad("\\0\\0\\200\\200\\200\\200\\200\\1\\1\\0", badNumber),
+        refused("(printf '\\0\\0'; tr '\\0' '\\377' </dev/zero) | timeout 20 $V /dev/stdin",
+                "/dev/stdin", badNumber),  // continuation bits without end
+        bad("\\0", cut),
+        bad("\\0\\0", cut),
+        bad("\\0\\0\\5", cut),
+        bad("\\0\\0\\5\\3\\260\\300", "fichier tronqué (données de l'image incomplètes)"),
+        refused("$V missing", "missing", "fichier introuvable"),
+        refused("$V .", ".", "c'est un dossier, pas une image"),
+        root ? Case{"$V odd", 0, odd, ""}
+             : refused("cp odd locked && chmod 0 locked && $V locked", "locked",
+                       "lecture non permise"),
+        refused("$V odd >/dev/full", "odd", "erreur d'écriture du dessin"),
+        refused("$V --gif no/such.gif odd", "no/such.gif", "écriture du GIF impossible"),
+        refused("ln -s /dev/full full.gif && $V --gif full.gif odd", "full.gif",
+                "écriture du GIF impossible"),
+        // A write cut short keeps the file it would replace and leaves nothing beside it.
+        {"mkdir k && cd k && printf old >k.gif && (trap '' XFSZ; ulimit -f 0; $V --gif k.gif "
+         "../odd; echo $?) 2>&1 | cat; ls; cat k.gif",
+         0, "varnock-view : \"k.gif\" : écriture du GIF impossible\n1\nk.gif\nold", ""},
+        {"$V --gif black.gif black", 0, "", ""},
+        usage("$V --width 10", "il manque l'image WBMP"),
+        usage("$V a b", "une seule image à la fois, en trop : \"b\""),
+        usage("$V --largeur a", "option inconnue \"--largeur\""),
+        usage("$V a --width", "il manque le nombre de colonnes après \"--width\""),
+        usage("$V --width=12abc a",
+              "largeur invalide (un nombre de colonnes, 1 ou plus) : \"12abc\""),
+        usage("$V a --gif", "il manque le fichier GIF après \"--gif\""),
+        usage("$V --gif= a", "nom de fichier GIF vide"),
+        usage("$V --gif b.gif --width 9 a", "--width règle le dessin, il ne va pas avec --gif")};
+    for (const Case& c : cases) {
+        const auto result = run(dir, c.line);
+        EXPECT_EQ(result.exitStatus, c.status) << c.line;
+        EXPECT_EQ(result.out, c.out) << c.line;
+        EXPECT_EQ(result.err, c.err) << c.line;
     }
+
+    // The GIF: no transparent colour, every pixel as drawn; netpbm's bitmap (a set bit black)
+    // has the WBMP's bytes inverted.
+    gdImagePtr image = gdImageCreateFromFile((dir + "/black.gif").c_str());
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(std::tuple(gdImageSX(image), gdImageSY(image), gdImageGetTransparent(image)),
+              std::tuple(40, 40, -1));
+    int wrong = 0;
+    for (int at = 0; at < 1600; ++at) {
+        const bool white = at % 40 != 17 && at / 40 != 22;
+        wrong += gdImageGetTrueColorPixel(image, at % 40, at / 40) != (white ? 0xFFFFFF : 0);
+    }
+    gdImageDestroy(image);
+    EXPECT_EQ(wrong, 0);
+    if (std::system("command -v giftopnm >/dev/null") != 0) GTEST_SKIP() << "no giftopnm";
+    const Bytes wbmp = cross(40, 40, 17, 22, false);
+    std::string pbm = "P4\n40 40\n";
+    for (std::size_t at = 4; at < wbmp.size(); ++at)
+        pbm += char(~wbmp[at]);
+    EXPECT_EQ(run(dir, "giftopnm black.gif").out, pbm);
 }
 
 }  // namespace
