@@ -1,7 +1,8 @@
 // GIF export: files read back by libgd, netpbm and ImageMagick, and the results (the viewer's
-// tests cut a write short).
+// tests cut a write short); the region test and the copy that leaves a key colour out.
 #include "raster/gif_export.h"
 
+#include <gd.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -91,6 +92,43 @@ TEST(GifExport, NoImageAsksForNothingAndAFailedOpenAsksForEverything) {
         EXPECT_EQ(picture.asked, asked);
     }
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+// A palette picture drawn from letters: 'a' is the first colour of `colours`, 'b' the next.
+gdImagePtr drawLetters(int width, const std::string& letters, const std::vector<int>& colours) {
+    gdImagePtr picture = gdImageCreate(width, static_cast<int>(letters.size()) / width);
+    for (const int colour : colours)
+        gdImageColorAllocate(picture, colour >> 16, colour >> 8 & 0xFF, colour & 0xFF);
+    for (std::size_t at = 0; at < letters.size(); ++at)
+        gdImageSetPixel(picture, static_cast<int>(at) % width, static_cast<int>(at) / width,
+                        letters[at] - 'a');
+    return picture;
+}
+
+TEST(GifExport, RegionTestAndCopyLeavingOutAKeyColour) {
+    gdImagePtr region = drawLetters(4, "aaabaaabaacbbbbb", {0x112233, 0x445566, 0x778899});
+    // left, top, right, bottom (exclusive), colour, result
+    const std::int32_t cases[][6] = {
+        {2, 1, 2, 3, 9, 1}, {0, 0, 2, 3, 0, 1}, {0, 0, 3, 3, 0, 0}, {1, 2, 3, 3, 2, 0}};
+    for (const auto& c : cases)
+        EXPECT_EQ(regionHasColour(region, c[0], c[1], c[2], c[3], c[4]), c[5]) << c[0] << c[1];
+    gdImageDestroy(region);
+    // The destination lists the colours in another order, so a copy by index would show.
+    const int w = 0xFFFFFF, r = 0xFF0000, g = 0x00FF00, b = 0x0000FF;
+    const std::pair<std::int32_t, std::vector<int>> copies[] = {
+        {7, {w, w, w, w, w, b, r, g, w, g, b, r}}, {1, {w, w, w, w, w, b, r, w, w, w, b, r}}};
+    for (const auto& [key, expected] : copies) {
+        gdImagePtr source = drawLetters(5, "abcabcabca", {r, g, b});
+        gdImagePtr dest = drawLetters(4, "aaaaaaaaaaaa", {w, b, r});
+        copyPixelsExceptColour(dest, source, 1, 1, 2, 0, 3, 2, key);
+        copyPixelsExceptColour(dest, source, INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, 2, 2, key);
+        std::vector<int> colours;
+        for (int at = 0; at < 12; ++at)
+            colours.push_back(gdImageGetTrueColorPixel(dest, at % 4, at / 4));
+        EXPECT_EQ(colours, expected) << "key " << key;
+        gdImageDestroy(source);
+        gdImageDestroy(dest);
+    }
 }
 
 }  // namespace

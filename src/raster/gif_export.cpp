@@ -1,7 +1,8 @@
-// GIF export adapter over libgd.
+// GIF export adapter over libgd, and two pixel operations on libgd palette images.
 #include "raster/gif_export.h"
 
 #include <cstdio>
+#include <limits>
 
 #include "util/output_file.h"
 
@@ -36,6 +37,13 @@ void drawPixels(gdImagePtr picture, GifIndexCallback onIndex, void* userData, co
     }
 }
 
+// True when a coordinate and the one after it are both signed 32-bit values, as gdImageCopy
+// needs for a 1 x 1 rectangle.
+bool copyCoordinateFits(std::int64_t coordinate) {
+    return coordinate >= std::numeric_limits<std::int32_t>::min() &&
+           coordinate < std::numeric_limits<std::int32_t>::max();
+}
+
 }  // namespace
 
 std::int32_t saveGifFromPalette(const char* path, std::int32_t width, std::int32_t height,
@@ -67,3 +75,33 @@ std::int32_t saveGifFromPalette(const char* path, std::int32_t width, std::int32
 
 // libgd keeps no GIF encoder state between calls, so there is nothing to reset.
 void resetGifEncoder() {}
+
+std::int32_t regionHasColour(gdImagePtr image, std::int32_t left, std::int32_t top,
+                             std::int32_t right, std::int32_t bottom, std::int32_t colour) {
+    for (std::int32_t y = top; y < bottom; ++y) {
+        for (std::int32_t x = left; x < right; ++x) {
+            if (gdImageGetPixel(image, x, y) != colour) return 0;
+        }
+    }
+    return 1;
+}
+
+void copyPixelsExceptColour(gdImagePtr dest, gdImagePtr source, std::int32_t destX,
+                            std::int32_t destY, std::int32_t sourceX, std::int32_t sourceY,
+                            std::int32_t width, std::int32_t height, std::int32_t key) {
+    for (std::int32_t i = 0; i < height; ++i) {
+        const std::int64_t fromY = std::int64_t{sourceY} + i;
+        const std::int64_t toY = std::int64_t{destY} + i;
+        if (!copyCoordinateFits(fromY) || !copyCoordinateFits(toY)) continue;
+        for (std::int32_t j = 0; j < width; ++j) {
+            const std::int64_t fromX = std::int64_t{sourceX} + j;
+            const std::int64_t toX = std::int64_t{destX} + j;
+            if (!copyCoordinateFits(fromX) || !copyCoordinateFits(toX)) continue;
+            const auto sx = static_cast<std::int32_t>(fromX);
+            const auto sy = static_cast<std::int32_t>(fromY);
+            if (gdImageGetPixel(source, sx, sy) == key) continue;
+            gdImageCopy(dest, source, static_cast<std::int32_t>(toX),
+                        static_cast<std::int32_t>(toY), sx, sy, 1, 1);
+        }
+    }
+}

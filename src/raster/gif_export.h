@@ -1,5 +1,5 @@
 // GIF export: a paletted picture described by a callback is built as a libgd palette image and
-// written as a GIF file.
+// written as a GIF file; beside it, two small operations on libgd palette images.
 //
 // saveGifFromPalette takes at most 255 colours from the palette, in order, each entry its own
 // colour even when two are equal. Every pixel is asked for before the file is opened. libgd
@@ -38,3 +38,16 @@ std::int32_t saveGifFromPalette(const char* path, std::int32_t width, std::int32
 
 // Returns the GIF codec's working state to its starting values before an export.
 void resetGifEncoder();
+
+// Results: 1 every pixel of the rectangle [left, right) x [top, bottom) has colour index
+// `colour` (also when the rectangle is empty); 0 otherwise. Pixels outside the image read as 0.
+std::int32_t regionHasColour(gdImagePtr image, std::int32_t left, std::int32_t top,
+                             std::int32_t right, std::int32_t bottom, std::int32_t colour);
+
+// Copies the width x height rectangle at (sourceX, sourceY) of `source` to (destX, destY) of
+// `dest` pixel by pixel with gdImageCopy, leaving out pixels whose colour index is `key`; the
+// colours are carried into dest's palette as libgd does (a source pixel of the source's
+// transparent colour is skipped by libgd too).
+void copyPixelsExceptColour(gdImagePtr dest, gdImagePtr source, std::int32_t destX,
+                            std::int32_t destY, std::int32_t sourceX, std::int32_t sourceY,
+                            std::int32_t width, std::int32_t height, std::int32_t key);
