@@ -1,6 +1,6 @@
 // What the fuzz targets share: FUZZ_CHECK, which prints a broken rule and aborts so that
-// libFuzzer (or the replay) stops on that input, and the size resizeImage must give, worked out
-// from the rules alone.
+// libFuzzer (or the replay) stops on that input; the size resizeImage must give, worked out from
+// the rules alone; and the size of a WBMP file.
 #pragma once
 
 #include <algorithm>
