@@ -87,7 +87,7 @@ void checkConversion(const std::uint8_t* data, std::size_t size, gdImagePtr alon
     static const Scratch scratch;
     static const std::string gif = scratch.folder + "/in.gif", wbmp = scratch.folder + "/out.wbmp";
     std::FILE* file = std::fopen(gif.c_str(), "wb");
-    FUZZ_CHECK(file != nullptr && std::fwrite(data, 1, size, file) == size &&
+    FUZZ_CHECK(file != nullptr && (size == 0 || std::fwrite(data, 1, size, file) == size) &&
                std::fclose(file) == 0);
     std::int32_t width = size >= 4 ? (data[size - 4] | data[size - 3] << 8) % 529 - 16 : 0;
     std::int32_t height = size >= 4 ? (data[size - 2] | data[size - 1] << 8) % 529 - 16 : 0;
