@@ -23,11 +23,6 @@ using testsupport::ScratchDir;
 using Trace = std::vector<std::string>;
 using namespace std::string_literals;
 
-void putLe16(Bytes* bytes, std::int32_t value) {
-    bytes->insert(bytes->end(),
-                  {static_cast<std::uint8_t>(value & 0xFF), static_cast<std::uint8_t>(value >> 8)});
-}
-
 struct GuardRow {
     const char* name;
     std::int32_t screenWidth, screenHeight, tableBits;  // a table of 2 << tableBits colours
@@ -41,7 +36,7 @@ struct GuardRow {
 // The graphic control extension's first sub-block is read whatever its count, so after
 // "21 F9 00" more sub-blocks follow, which may hide a trailer or a huge image's descriptor. Other
 // extensions end at their first empty sub-block; stray bytes between blocks are skipped; a
-// global colour table is skipped whole (its bytes here read as a huge image's descriptor if not).
+// global colour table is skipped whole (its bytes here end in a huge image's descriptor if not).
 const std::string kMixed =
     "\x21\xF9\x04,\xFF\xFF\xFF\x02\xFF\xFF\0\x21\xFE\x0B\0,\0\0\0\0\xFF\xFF\xFF\xFF\0\0"  // control,
                                                                                           // comment
@@ -73,11 +68,14 @@ TEST(DecodeGifStream, FollowsLibgdsBlocksAndStopsAtTheCeilingAndTheBudget) {
     for (const GuardRow& row : kGuardRows) {
         SCOPED_TRACE(row.name);
         Bytes gif = {'G', 'I', 'F', '8', '9', 'a'};
+        const auto putLe16 = [](Bytes* to, std::int32_t v) {
+            to->insert(to->end(), {std::uint8_t(v), std::uint8_t(v >> 8)});
+        };
         putLe16(&gif, row.screenWidth);
         putLe16(&gif, row.screenHeight);
         gif.insert(gif.end(), {static_cast<std::uint8_t>(0x80 | row.tableBits), 0, 0});
         for (int at = 0; at < 3 * (2 << row.tableBits); ++at)
-            gif.push_back(at % 12 == 3 ? ',' : 0xFF);
+            gif.push_back(at % 6 == 5 ? ',' : 0xFF);
         gif.insert(gif.end(), row.between.begin(), row.between.end());
         std::size_t descriptorEnd = std::numeric_limits<std::size_t>::max();
         if (row.width >= 0) {
@@ -153,10 +151,14 @@ TEST(LoadGifRaster, CallsSizeThenEveryPixelInRowOrderThenEnd) {
     }
 }
 
-// The raster of a picture the decoder accepts is refused only when memory runs out: a child
-// process limits its address space so that libgd's 4 MiB picture fits and the 12 MiB raster
-// does not. AddressSanitizer's allocator aborts instead of refusing, so it is not tried there.
+// The largest raster block is 1 GiB, so the raster of a picture the decoder accepts is refused
+// only when memory runs out: a child process limits its address space so that libgd's 4 MiB
+// picture fits and the 12 MiB raster does not. AddressSanitizer's allocator aborts instead of
+// refusing, so that part is not tried there.
 TEST(LoadGifImage, ARefusedRasterTakesNoPixelsAndIsReported) {
+    RgbImageLayout layout{};  // 2 row pointers and 2 rows of 178,956,968 pixels: 2^30 bytes
+    EXPECT_TRUE(rgbImageLayout(178956968, 2, 0, &layout) && layout.blockBytes == 1u << 30);
+    EXPECT_FALSE(rgbImageLayout(178956969, 2, 0, &layout));  // the largest block, and one byte more
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "AddressSanitizer's allocator aborts on a refusal";
 #endif

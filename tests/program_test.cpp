@@ -37,7 +37,9 @@ const std::string kUsage =
 // fresh F: F is pic.gif converted at its own size. kept: dest.wbmp, cv.html and pic.gif as they
 // were. names N...: the folder holds exactly these. aged: cv.html gets mode 640 and an old time
 // (and is copied as the reference); untouched: it still has both and its bytes. page: cv.html is
-// the program's page. $D: tests/data, $S: the source tree, $R: a folder for references.
+// the program's page. nobody: v in a folder it may not write, as the user nobody where root runs
+// the tests (mode 000 and 444 files hold for both). $D: tests/data, $S: the source tree, $R: a
+// folder for references.
 // clang-format off
 const std::string kPrelude = R"sh(set -e
 v() { "$V" "$@"; }
@@ -49,6 +51,7 @@ names() { [ "$(echo $(ls -A))" = "$*" ]; }
 aged() { chmod 640 cv.html; touch -d @1000000000 cv.html; cp cv.html "$R/cv.html"; }
 untouched() { [ "$(stat -c %Y.%a cv.html)" = 1000000000.640 ]; cmp cv.html "$R/cv.html"; }
 page() { cmp cv.html "$S/docs/cv.html"; }
+nobody() { chmod 755 .; if [ $(id -u) = 0 ]; then setpriv --reuid=65534 --regid=65534 --clear-groups "$V" "$@"; else v "$@"; fi; }
 )sh";
 // clang-format on
 
@@ -62,23 +65,21 @@ struct Row {
 
 // clang-format off
 const Row kRows[] = {
-    // The usage: no arguments, or any other count than four.
+    // The usage: any other count of arguments than four.
     {"rm cv.html; v", 0, 'u', "", "page; names cv.html dest.wbmp pic.gif"},
-    {"v pic.gif dest.wbmp 0 0 extra", 0, 'u', "", ""},
     // Conversions: the destination's bytes change, not what it is.
     {"v pic.gif dest.wbmp abc xyz", 0, 'b', "", "fresh dest.wbmp; cmp cv.html $R/cv.html; names cv.html dest.wbmp pic.gif"},
     {"chmod 604 dest.wbmp; v pic.gif dest.wbmp 0 0", 0, 'b', "", "fresh dest.wbmp; [ $(stat -c %a dest.wbmp) = 604 ]"},
     {"umask 026; v pic.gif new.wbmp 0 0", 0, 'b', "", "fresh new.wbmp; [ $(stat -c %a new.wbmp) = 640 ]"},
     {"chmod 600 dest.wbmp; ln -s dest.wbmp l.wbmp; v pic.gif l.wbmp 0 0", 0, 'b', "",
      "[ -L l.wbmp ]; fresh dest.wbmp; [ $(stat -c %a dest.wbmp) = 600 ]; names cv.html dest.wbmp l.wbmp pic.gif"},
+    {"chmod 666 dest.wbmp; nobody pic.gif dest.wbmp 0 0", 0, 'b', "", "fresh dest.wbmp; names cv.html dest.wbmp pic.gif"},
     {"rm dest.wbmp; ln -s dest.wbmp l.wbmp; v pic.gif l.wbmp 0 0", 0, 'b', "", "[ -L l.wbmp ]; fresh dest.wbmp"},
     {"v pic.gif /dev/stdout 0 0", 0, 'p', "", "kept; names cv.html dest.wbmp pic.gif"},
-    {"gif 4096 4096 >h.gif; v h.gif new.wbmp 0 0", 0, 'b', "", "[ $(stat -c %s new.wbmp) = $((6 + 512 * 4096)) ]"},
     // Failures exit 1 and lose nothing.
     {"v './no dir/%s.gif' new.wbmp 0 0", 1, 'b', "./no dir/%s.gif", "kept; names cv.html dest.wbmp pic.gif"},
     {": >e.gif; v e.gif dest.wbmp 0 0", 1, 'b', "e.gif", ""},
     {"echo GIF89a >t.gif; v t.gif dest.wbmp 0 0", 1, 'b', "t.gif", ""},
-    {"v pic.gif dest.wbmp 2147483647 2147483647", 1, 'b', "pic.gif", ""},
     {"v pic.gif pic.gif -3 0", 1, 'b', "pic.gif", ""},
     {"v pic.gif no/new.wbmp 0 0", 1, 'b', "pic.gif", "kept; names cv.html dest.wbmp pic.gif"},
     {"mkdir f.wbmp; v pic.gif f.wbmp 0 0", 1, 'b', "pic.gif", "kept; rmdir f.wbmp"},
@@ -91,10 +92,8 @@ const Row kRows[] = {
     // Pipes, FIFOs and standard input give what the file gives; endless sources end.
     {"cat pic.gif | v /dev/stdin new.wbmp 0 0", 0, 'b', "", "fresh new.wbmp"},
     {"v /dev/stdin new.wbmp 0 0 <pic.gif", 0, 'b', "", "fresh new.wbmp"},
-    {"v <(cat pic.gif) new.wbmp 0 0", 0, 'b', "", "fresh new.wbmp"},
     {"mkfifo f; cat pic.gif >f & v f new.wbmp 0 0", 0, 'b', "", "fresh new.wbmp"},
     {"head -c 20 pic.gif | v /dev/stdin new.wbmp 0 0", 1, 'b', "/dev/stdin", "kept; names cv.html dest.wbmp pic.gif"},
-    {"gif 65535 65535 | v /dev/stdin new.wbmp 0 0", 1, 'b', "/dev/stdin", "names cv.html dest.wbmp pic.gif"},
     {"{ gif 4 4 | head -c 19; head -c 33554398 /dev/zero; gif 4 4 | tail -c +20; } | v /dev/stdin new.wbmp 0 0", 0, 'b', "", "[ -s new.wbmp ]"},
     {"{ gif 4 4 | head -c 19; head -c 33554399 /dev/zero; gif 4 4 | tail -c +20; } | v /dev/stdin new.wbmp 0 0", 1, 'b', "/dev/stdin", ""},
     {"{ gif 4 4 | head -c 19; cat /dev/zero; } | v /dev/stdin new.wbmp 0 0", 1, 'b', "/dev/stdin", ""},
@@ -107,10 +106,11 @@ const Row kRows[] = {
     {"cp $S/docs/cv.html .; aged; v", 0, 'u', "", "untouched"},
     {"{ echo notes; head -n5 $S/docs/cv.html; } >cv.html; aged; v", 0, 'u', "", "untouched"},
     {"head -c 104 $S/docs/cv.html >cv.html; aged; v", 0, 'u', "", "untouched"},
-    {"{ printf ' '; cat $S/docs/cv.html; } >cv.html; aged; v", 0, 'u', "", "untouched"},
-    {": >cv.html; aged; v", 0, 'u', "", "untouched"},
     {"rm cv.html; head -n5 $S/docs/cv.html >t.html; ln -s t.html cv.html; v pic.gif new.wbmp 0 0", 0, 'b', "",
      "[ -L cv.html ]; head -n5 $S/docs/cv.html | cmp t.html; fresh new.wbmp"},
+    {"chmod 000 cv.html; nobody pic.gif new.wbmp 0 0", 1, 'b', "can't write cv.html", "chmod 600 cv.html; kept; names cv.html dest.wbmp pic.gif"},
+    {"{ head -n5 $S/docs/cv.html; echo old; } >cv.html; chmod 444 cv.html; cp cv.html $R; nobody", 1, 'b', "can't write cv.html", ""},
+    {"cp $S/docs/cv.html .; chmod 444 cv.html; nobody", 0, 'u', "", "page"},
     {"rm cv.html; mkfifo cv.html; v pic.gif new.wbmp 0 0", 0, 'b', "", "[ -p cv.html ]; fresh new.wbmp"},
     {"rm cv.html; mkdir cv.html; v pic.gif new.wbmp 0 0", 1, 'b', "can't write cv.html", "rmdir cv.html; names dest.wbmp pic.gif"},
     {"mkdir g; cd g; rmdir ../g; v", 1, 'b', "can't write cv.html", "names cv.html dest.wbmp pic.gif"},
@@ -122,12 +122,11 @@ const Row kRows[] = {
 };
 // clang-format on
 
-std::string text(const std::string& path) {
-    const testsupport::Bytes bytes = readFile(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
 TEST(Program, EveryRunOfTheTable) {
+    const auto text = [](const std::string& path) {
+        const testsupport::Bytes bytes = readFile(path);
+        return std::string(bytes.begin(), bytes.end());
+    };
     const std::string picture =
         text(testsupport::dataPath("expected/giflib-treescap-87a__0__0.wbmp"));
     for (const Row& row : kRows) {
