@@ -1,306 +1,162 @@
-// The program end to end, through its real command line.
+// The program end to end, through its real command line. Each row is a bash script run under
+// `timeout 20` in a fresh folder holding pic.gif (a 40 x 40 sample), dest.wbmp (an older file)
+// and cv.html (someone else's page); the row gives the exit status, what standard output and
+// standard error show, and bash checks of the folder afterwards. The shell functions below are
+// the rows' vocabulary.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <vector>
 
 #include "test_support.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-using testsupport::Bytes;
 using testsupport::readFile;
-using testsupport::RunResult;
-using testsupport::runVarnock;
 using testsupport::ScratchDir;
 
 const std::string kBanner =
-    "varnock : conversion d'images GIF en images WAP (WBMP)\n"
-    "Logiciels downloadables sur " VARNOCK_HOMEPAGE
-    "\n"
-    "Quand on les utilise, ils recopient mon CV, merci de le lire...\n"
-    "\n";
-
+    "varnock : conversion d'images GIF en images WAP (WBMP)\nLogiciels downloadables "
+    "sur " VARNOCK_HOMEPAGE "\nQuand on les utilise, ils recopient mon CV, merci de le lire...\n\n";
 const std::string kUsage =
-    "utilisation :\n"
-    "\n"
-    "   varnock  srce.gif  dest.wbmp  widthOrZero  heightOrZero\n"
-    "\n"
-    "arguments :\n"
-    "\n"
-    "   srce.gif         fichier GIF d'origine\n"
-    "   dest.wbmp        image WAP qui sera construite\n"
+    "utilisation :\n\n   varnock  srce.gif  dest.wbmp  widthOrZero  heightOrZero\n\narguments :\n\n"
+    "   srce.gif         fichier GIF d'origine\n   dest.wbmp        image WAP qui sera construite\n"
     "   widthOrZero      largeur de l'image WAP, ou 0 (automatique)\n"
-    "   heightOrZero     hauteur de l'image WAP, ou 0 (automatique)\n"
-    "\n"
-    "exemple sur une image d'origine de 200 de large et 150 de haut :\n"
-    "\n"
+    "   heightOrZero     hauteur de l'image WAP, ou 0 (automatique)\n\n"
+    "exemple sur une image d'origine de 200 de large et 150 de haut :\n\n"
     "   widthOrZero   heightOrZero   largeur WAP   hauteur WAP\n"
     "        0              O            200           150\n"
     "       40              0             40            30\n"
     "        0             45             60            45\n"
-    "       99             77             99            77\n"
-    "\n"
-    "on peut construire une image WAP plus grande que l'origine GIF.\n"
-    "\n";
+    "       99             77             99            77\n\n"
+    "on peut construire une image WAP plus grande que l'origine GIF.\n\n";
 
-const std::string foreignDocument = "<!DOCTYPE html>\n<title>Mon CV</title>\n<p>Ã  garder</p>\n";
-const Bytes previousDestination = {0x00, 0x00, 0x02, 0x01, 0x40, 'o', 'l', 'd'};
-const std::string treescap = testsupport::dataPath("gif/giflib-treescap-87a.gif");
+// v: the program. gif W H: 35 bytes announcing a W x H picture whose pixels libgd makes up.
+// fresh F: F is pic.gif converted at its own size. kept: dest.wbmp, cv.html and pic.gif as they
+// were. names N...: the folder holds exactly these. aged: cv.html gets mode 640 and an old time
+// (and is copied as the reference); untouched: it still has both and its bytes. page: cv.html is
+// the program's page. nobody: v in a folder it may not write, as the user nobody where root runs
+// the tests (mode 000 and 444 files hold for both). $D: tests/data, $S: the source tree, $R: a
+// folder for references.
+// clang-format off
+const std::string kPrelude = R"sh(set -e
+v() { "$V" "$@"; }
+le() { for n; do printf "\\x$(printf %02x $((n & 255)))\\x$(printf %02x $((n >> 8)))"; done; }
+gif() { printf 'GIF89a'; le $1 $2; printf '\x80\0\0\0\0\0\xff\xff\xff,\0\0\0\0'; le $1 $2; printf '\0\2\2\x44\1\0;'; }
+fresh() { cmp "$1" "$D/expected/giflib-treescap-87a__0__0.wbmp"; }
+kept() { cmp dest.wbmp "$R/dest.wbmp"; cmp cv.html "$R/cv.html"; cmp pic.gif "$D/gif/giflib-treescap-87a.gif"; }
+names() { [ "$(echo $(ls -A))" = "$*" ]; }
+aged() { chmod 640 cv.html; touch -d @1000000000 cv.html; cp cv.html "$R/cv.html"; }
+untouched() { [ "$(stat -c %Y.%a cv.html)" = 1000000000.640 ]; cmp cv.html "$R/cv.html"; }
+page() { cmp cv.html "$S/docs/cv.html"; }
+nobody() { chmod 755 .; if [ $(id -u) = 0 ]; then setpriv --reuid=65534 --regid=65534 --clear-groups "$V" "$@"; else v "$@"; fi; }
+)sh";
+// clang-format on
 
-// A 200 x 150 picture in a few colours, as in the usage text's examples.
-void writePicture(const std::string& path) {
-    testsupport::GifPicture gif{200, 150, {0x102030, 0xF0E0D0, 0x808080, 0xC03020}, {}};
-    for (std::int32_t i = 0; i < 200 * 150; ++i)
-        gif.indices.push_back((i % 200 / 7 + i / 200 / 5) % 4);
-    testsupport::writeGif(path, gif);
-}
-
-// 35 bytes announcing a first image of width x height, whose pixels libgd would make up.
-Bytes announcingGif(int width, int height) {
-    const auto lo = [](int v) { return static_cast<std::uint8_t>(v & 0xFF); };
-    const auto hi = [](int v) { return static_cast<std::uint8_t>(v >> 8); };
-    return {'G',        'I',  'F', '8', '9',  'a',  lo(width), hi(width), lo(height),
-            hi(height), 0x80, 0,   0,   0,    0,    0,         0xFF,      0xFF,
-            0xFF,       0x2C, 0,   0,   0,    0,    lo(width), hi(width), lo(height),
-            hi(height), 0,    2,   2,   0x44, 0x01, 0,         0x3B};
-}
-
-// The names in `dir`, sorted.
-std::vector<std::string> names(const ScratchDir& dir) {
-    std::vector<std::string> found;
-    for (const auto& entry : fs::directory_iterator(dir.path()))
-        found.push_back(entry.path().filename().string());
-    std::sort(found.begin(), found.end());
-    return found;
-}
-
-// Runs the program in `dir` under `ulimit -f blocks` (512-byte blocks), standard output thrown
-// away; returns its exit status (-1: killed) and what it wrote on standard error.
-std::pair<int, std::string> runUnderFileLimit(int blocks, const std::vector<std::string>& args,
-                                              const ScratchDir& dir) {
-    ScratchDir capture;
-    std::string command = "cd '" + dir.path().string() + "' && ulimit -f " +
-                          std::to_string(blocks) + " && exec '" VARNOCK_EXE "'";
-    for (const std::string& arg : args)
-        command += " '" + arg + "'";
-    command += " >/dev/null 2>'" + capture.file("err") + "'";
-    const int status = std::system(command.c_str());
-    const Bytes err = readFile(capture.file("err"));
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, std::string(err.begin(), err.end())};
-}
-
-TEST(Program, WrongArgumentCountsPrintTheBannerAndTheUsage) {
-    for (const auto& args : std::vector<std::vector<std::string>>{
-             {}, {"a.gif", "b.wbmp", "40"}, {"a.gif", "b.wbmp", "40", "30", "extra"}}) {
-        ScratchDir dir;
-        const RunResult run = runVarnock(args, dir.path().string());
-        EXPECT_EQ(run.exitStatus, 0) << args.size();
-        EXPECT_EQ(run.out, kBanner + kUsage) << args.size();
-        EXPECT_EQ(run.err, "") << args.size();
-        EXPECT_TRUE(fs::exists(dir.file("cv.html"))) << args.size();
-        EXPECT_FALSE(fs::exists(dir.file("b.wbmp"))) << args.size();
-    }
-}
-
-TEST(Program, ReplacesTheDestinationAndKeepsAForeignDocument) {
-    ScratchDir dir;
-    testsupport::writeText(dir.file("cv.html"), foreignDocument);
-    fs::copy_file(treescap, dir.file("source.gif"));
-    for (const auto& [width, height] : {std::pair{"0", "0"}, std::pair{"abc", "xyz"}}) {
-        testsupport::writeFile(dir.file("out.wbmp"), Bytes(100000, 0x55));
-        const RunResult run =
-            runVarnock({"source.gif", "out.wbmp", width, height}, dir.path().string());
-        EXPECT_EQ(run.exitStatus, 0);
-        EXPECT_EQ(run.out, kBanner);
-        EXPECT_EQ(run.err, "");
-        EXPECT_EQ(readFile(dir.file("out.wbmp")),
-                  readFile(testsupport::dataPath("expected/giflib-treescap-87a__0__0.wbmp")));
-    }
-    EXPECT_EQ(readFile(dir.file("source.gif")), readFile(treescap));
-    EXPECT_EQ(readFile(dir.file("cv.html")), Bytes(foreignDocument.begin(), foreignDocument.end()));
-}
-
-TEST(Program, UsageExamplesGiveTheirSizes) {
-    ScratchDir dir;
-    writePicture(dir.file("example.gif"));
-    struct Case {
-        const char *width, *height;
-        Bytes header;
-        std::size_t rowBytes, rows;
-    };
-    const Case cases[] = {
-        {"0", "0", {0, 0, 0x81, 0x48, 0x81, 0x16}, 25, 150},
-        {"40", "0", {0, 0, 40, 30}, 5, 30},
-        {"0", "45", {0, 0, 60, 45}, 8, 45},
-        {"99", "77", {0, 0, 99, 77}, 13, 77},
-        {"40px", " +30", {0, 0, 40, 30}, 5, 30},
-        {"-5", "45", {0, 0, 60, 45}, 8, 45},
-        {"0", "300", {0, 0, 0x83, 0x10, 0x82, 0x2C}, 50, 300},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.width << " " << c.height);
-        const RunResult run =
-            runVarnock({"example.gif", "out.wbmp", c.width, c.height}, dir.path().string());
-        EXPECT_EQ(run.exitStatus, 0);
-        EXPECT_EQ(run.err, "");
-        const Bytes file = readFile(dir.file("out.wbmp"));
-        ASSERT_EQ(file.size(), c.header.size() + c.rowBytes * c.rows);
-        EXPECT_EQ(Bytes(file.begin(), file.begin() + static_cast<long>(c.header.size())), c.header);
-    }
-}
-
-// How the source of a failing case is made inside the working folder.
-enum class Source { None, Picture, Sample, Raw };
-
-struct Failure {
-    Source source;
-    std::string width = "0", height = "0";
-    std::string sample = "";       // under tests/data/gif, or the raw bytes' description
-    Bytes bytes = {};              // for Source::Raw
-    std::string destination = "";  // empty: an existing dest.wbmp, then a new new.wbmp
+struct Row {
+    const char* script;
+    int status;
+    char out;           // b: banner, u: banner and usage, p: banner and fresh's picture, -: none
+    const char* err;    // the name the error message shows; empty: nothing on standard error
+    const char* check;  // must succeed afterwards; empty: kept
 };
 
-// Every failure exits 1 with the banner and the one message naming the source as typed, and
-// leaves the source, a foreign "cv.html" and any existing destination as they were.
-TEST(Program, FailedConversionsLoseNothing) {
-    const Failure cases[] = {
-        {Source::None},
-        {Source::Sample, "0", "0", "imrs-truncated-15-bytes.gif"},
-        {Source::Sample, "0", "0", "nsgif-lzw-oob.gif"},  // also makes libgd warn
-        {Source::Sample, "0", "0", "ptest-frames-out-of-bounds.gif"},
-        {Source::Sample, "0", "0", "nsgif-fuzz-gif88a.gif"},
-        {Source::Sample, "0", "0", "imrs-oversized-frame.gif"},
-        {Source::Sample, "0", "100", "pixbuf-max-height-1x65535.gif"},  // derived width 0
-        {Source::Raw, "0", "0", "empty file"},
-        {Source::Raw, "0", "0", "text", {'G', 'I', 'F', '8', '9', 'a', '\n'}},
-        {Source::Raw, "0", "0", "0 x 0, libgd warns", announcingGif(0, 0)},
-        {Source::Raw, "0", "0", "one row past the ceiling", announcingGif(4096, 4097)},
-        {Source::Raw, "0", "0", "largest GIF", announcingGif(65535, 65535)},
-        {Source::Picture, "-3", "0"},
-        {Source::Picture, "0", "-3"},
-        {Source::Picture, "-1", "-2147483648"},
-        {Source::Picture, "1", "0"},  // derived height 0
-        {Source::Picture, "2147483647", "0"},
-        {Source::Picture, "0", "2147483647"},
-        {Source::Picture, "2147483647", "2147483647"},
-        {Source::Picture, "6442450943", "6442450943"},
-        {Source::Picture, "100000", "100000"},
-        {Source::Picture, "4097", "4097"},
-        {Source::Picture, "1", "16777216"},
-        {Source::Picture, "0", "0", "", {}, "missing/dest.wbmp"},
-        {Source::Picture, "0", "0", "", {}, "folder.wbmp"},
-        {Source::Picture, "0", "0", "", {}, "/dev/full"},
-        {Source::Picture, "-3", "0", "", {}, "source picture %s.gif"},  // its own destination
+// clang-format off
+const Row kRows[] = {
+    // The usage: any other count of arguments than four.
+    {"rm cv.html; v", 0, 'u', "", "page; names cv.html dest.wbmp pic.gif"},
+    // Conversions: the destination's bytes change, not what it is.
+    {"v pic.gif dest.wbmp abc xyz", 0, 'b', "", "fresh dest.wbmp; cmp cv.html $R/cv.html; names cv.html dest.wbmp pic.gif"},
+    {"chmod 604 dest.wbmp; v pic.gif dest.wbmp 0 0", 0, 'b', "", "fresh dest.wbmp; [ $(stat -c %a dest.wbmp) = 604 ]"},
+    {"umask 026; v pic.gif new.wbmp 0 0", 0, 'b', "", "fresh new.wbmp; [ $(stat -c %a new.wbmp) = 640 ]"},
+    {"chmod 600 dest.wbmp; ln -s dest.wbmp l.wbmp; v pic.gif l.wbmp 0 0", 0, 'b', "",
+     "[ -L l.wbmp ]; fresh dest.wbmp; [ $(stat -c %a dest.wbmp) = 600 ]; names cv.html dest.wbmp l.wbmp pic.gif"},
+    {"chmod 666 dest.wbmp; nobody pic.gif dest.wbmp 0 0", 0, 'b', "", "fresh dest.wbmp; names cv.html dest.wbmp pic.gif"},
+    {"rm dest.wbmp; ln -s dest.wbmp l.wbmp; v pic.gif l.wbmp 0 0", 0, 'b', "", "[ -L l.wbmp ]; fresh dest.wbmp"},
+    {"v pic.gif /dev/stdout 0 0", 0, 'p', "", "kept; names cv.html dest.wbmp pic.gif"},
+    // Failures exit 1 and lose nothing.
+    {"v './no dir/%s.gif' new.wbmp 0 0", 1, 'b', "./no dir/%s.gif", "kept; names cv.html dest.wbmp pic.gif"},
+    {": >e.gif; v e.gif dest.wbmp 0 0", 1, 'b', "e.gif", ""},
+    {"echo GIF89a >t.gif; v t.gif dest.wbmp 0 0", 1, 'b', "t.gif", ""},
+    {"v pic.gif pic.gif -3 0", 1, 'b', "pic.gif", ""},
+    {"v pic.gif no/new.wbmp 0 0", 1, 'b', "pic.gif", "kept; names cv.html dest.wbmp pic.gif"},
+    {"mkdir f.wbmp; v pic.gif f.wbmp 0 0", 1, 'b', "pic.gif", "kept; rmdir f.wbmp"},
+    {"v pic.gif /dev/full 0 0", 1, 'b', "pic.gif", ""},
+    // A write beyond the file size limit (as on a full disk), cv.html's too.
+    {"(ulimit -f 4; v pic.gif dest.wbmp 0 300)", 1, 'b', "pic.gif", "kept; names cv.html dest.wbmp pic.gif"},
+    {"(ulimit -f 4; v pic.gif pic.gif 0 300)", 1, 'b', "pic.gif", "kept; names cv.html dest.wbmp pic.gif"},
+    {"ln -s dest.wbmp l.wbmp; (ulimit -f 4; v pic.gif l.wbmp 0 300)", 1, 'b', "pic.gif", "kept; [ -L l.wbmp ]; names cv.html dest.wbmp l.wbmp pic.gif"},
+    {"rm cv.html; (ulimit -f 4; v pic.gif new.wbmp 0 300)", 1, 'b', "pic.gif", "names dest.wbmp pic.gif"},
+    // Pipes, FIFOs and standard input give what the file gives; endless sources end.
+    {"cat pic.gif | v /dev/stdin new.wbmp 0 0", 0, 'b', "", "fresh new.wbmp"},
+    {"v /dev/stdin new.wbmp 0 0 <pic.gif", 0, 'b', "", "fresh new.wbmp"},
+    {"mkfifo f; cat pic.gif >f & v f new.wbmp 0 0", 0, 'b', "", "fresh new.wbmp"},
+    {"head -c 20 pic.gif | v /dev/stdin new.wbmp 0 0", 1, 'b', "/dev/stdin", "kept; names cv.html dest.wbmp pic.gif"},
+    {"{ gif 4 4 | head -c 19; head -c 33554398 /dev/zero; gif 4 4 | tail -c +20; } | v /dev/stdin new.wbmp 0 0", 0, 'b', "", "[ -s new.wbmp ]"},
+    {"{ gif 4 4 | head -c 19; head -c 33554399 /dev/zero; gif 4 4 | tail -c +20; } | v /dev/stdin new.wbmp 0 0", 1, 'b', "/dev/stdin", ""},
+    {"{ gif 4 4 | head -c 19; cat /dev/zero; } | v /dev/stdin new.wbmp 0 0", 1, 'b', "/dev/stdin", ""},
+    {"{ gif 4 4; cat /dev/zero; } | v /dev/stdin new.wbmp 0 0", 0, 'b', "", "[ -s new.wbmp ]"},
+    // cv.html: only a file that begins with the page's first five lines is ours and is brought up
+    // to date; any other file, link or FIFO stays as it was; a folder stops the run.
+    {"aged; v pic.gif new.wbmp 0 0", 0, 'b', "", "untouched; fresh new.wbmp"},
+    {"{ head -n5 $S/docs/cv.html; echo old; } >cv.html; aged; v", 0, 'u', "", "page; [ $(stat -c %a cv.html) = 640 ]"},
+    {"head -n5 $S/docs/cv.html >cv.html; aged; v", 0, 'u', "", "page"},
+    {"cp $S/docs/cv.html .; aged; v", 0, 'u', "", "untouched"},
+    {"{ echo notes; head -n5 $S/docs/cv.html; } >cv.html; aged; v", 0, 'u', "", "untouched"},
+    {"head -c 104 $S/docs/cv.html >cv.html; aged; v", 0, 'u', "", "untouched"},
+    {"rm cv.html; head -n5 $S/docs/cv.html >t.html; ln -s t.html cv.html; v pic.gif new.wbmp 0 0", 0, 'b', "",
+     "[ -L cv.html ]; head -n5 $S/docs/cv.html | cmp t.html; fresh new.wbmp"},
+    {"chmod 000 cv.html; nobody pic.gif new.wbmp 0 0", 1, 'b', "can't write cv.html", "chmod 600 cv.html; kept; names cv.html dest.wbmp pic.gif"},
+    {"{ head -n5 $S/docs/cv.html; echo old; } >cv.html; chmod 444 cv.html; cp cv.html $R; nobody", 1, 'b', "can't write cv.html", ""},
+    {"cp $S/docs/cv.html .; chmod 444 cv.html; nobody", 0, 'u', "", "page"},
+    {"rm cv.html; mkfifo cv.html; v pic.gif new.wbmp 0 0", 0, 'b', "", "[ -p cv.html ]; fresh new.wbmp"},
+    {"rm cv.html; mkdir cv.html; v pic.gif new.wbmp 0 0", 1, 'b', "can't write cv.html", "rmdir cv.html; names dest.wbmp pic.gif"},
+    {"mkdir g; cd g; rmdir ../g; v", 1, 'b', "can't write cv.html", "names cv.html dest.wbmp pic.gif"},
+    // Many conversions at once in one folder, twice, as the README runs them.
+    {"rm cv.html; mkdir p; for n in giflib-x-trans sharp-grey-2x1 nsgif-fuzz-1x32 giflib-wedge-87a giflib-porsche-87a "
+     "ptest-static-transparent; do for i in 0 1 2; do cp $D/gif/$n.gif p/$n-$i.gif; done; done; for round in 1 2; do "
+     "find p -name '*.gif' -print0 | xargs -0 -n 1 -P 8 sh -c '\"$0\" \"$1\" \"${1%.gif}.wbmp\" 0 0 >/dev/null' \"$V\"; page; done",
+     0, '-', "", "for f in p/*.gif; do n=${f#p/}; cmp ${f%.gif}.wbmp $D/expected/${n%-?.gif}__0__0.wbmp; done; [ ! -e p/cv.html ]"},
+};
+// clang-format on
+
+TEST(Program, EveryRunOfTheTable) {
+    const auto text = [](const std::string& path) {
+        const testsupport::Bytes bytes = readFile(path);
+        return std::string(bytes.begin(), bytes.end());
     };
-    for (const Failure& c : cases) {
-        SCOPED_TRACE(testing::Message()
-                     << c.sample << " " << c.width << " " << c.height << " " << c.destination);
-        ScratchDir dir;
-        const std::string source =
-            c.source == Source::None ? "./missing dir/x.gif" : "source picture %s.gif";
-        const std::string sourcePath = dir.file(source);
-        if (c.source == Source::Picture) writePicture(sourcePath);
-        if (c.source == Source::Sample) {
-            fs::copy_file(testsupport::dataPath("gif/" + c.sample), sourcePath);
-        }
-        if (c.source == Source::Raw) testsupport::writeFile(sourcePath, c.bytes);
-        const Bytes sourceBefore = c.source == Source::None ? Bytes{} : readFile(sourcePath);
-        testsupport::writeText(dir.file("cv.html"), foreignDocument);
-        testsupport::writeFile(dir.file("dest.wbmp"), previousDestination);
-        fs::create_directory(dir.file("folder.wbmp"));
-        testsupport::writeFile(dir.file("folder.wbmp/inside"), previousDestination);
-
-        std::vector<std::string> destinations = {c.destination};
-        if (c.destination.empty()) destinations = {"dest.wbmp", "new.wbmp"};
-        for (const std::string& destination : destinations) {
-            const RunResult run =
-                runVarnock({source, destination, c.width, c.height}, dir.path().string());
-            EXPECT_EQ(run.exitStatus, 1);
-            EXPECT_EQ(run.out, kBanner);
-            EXPECT_EQ(run.err, "*** varnock ERROR \"" + source + "\"\n\n");
-        }
-        if (c.source != Source::None) {
-            EXPECT_EQ(readFile(sourcePath), sourceBefore);
-        }
-        EXPECT_EQ(readFile(dir.file("cv.html")),
-                  Bytes(foreignDocument.begin(), foreignDocument.end()));
-        EXPECT_EQ(readFile(dir.file("dest.wbmp")), previousDestination);
-        EXPECT_EQ(readFile(dir.file("folder.wbmp/inside")), previousDestination);
-        EXPECT_FALSE(fs::exists(dir.file("new.wbmp")));
-        EXPECT_FALSE(fs::exists(dir.file("missing")));
-    }
-}
-
-// A write cut short by the file size limit (as by a full disk) is reported and leaves every file
-// as it was: an existing destination, the source written over itself, a link's target; no new
-// destination, no cut cv.html and no unfinished file.
-TEST(Program, AWriteBeyondTheFileSizeLimitLosesNothing) {
-    const std::string destinations[] = {"dest.wbmp", "source.gif", "link.wbmp", "new.wbmp"};
-    for (const std::string& destination : destinations) {
-        SCOPED_TRACE(destination);
-        ScratchDir dir;
-        writePicture(dir.file("source.gif"));
-        const Bytes source = readFile(dir.file("source.gif"));
-        testsupport::writeFile(dir.file("dest.wbmp"), previousDestination);
-        fs::create_symlink("dest.wbmp", dir.file("link.wbmp"));
-        const auto [status, err] =
-            runUnderFileLimit(4, {"source.gif", destination, "0", "300"}, dir);
-        EXPECT_EQ(status, 1);
-        EXPECT_EQ(err, "*** varnock ERROR \"source.gif\"\n\n");
-        EXPECT_EQ(names(dir), (std::vector<std::string>{"dest.wbmp", "link.wbmp", "source.gif"}));
-        EXPECT_EQ(readFile(dir.file("source.gif")), source);
-        EXPECT_EQ(readFile(dir.file("dest.wbmp")), previousDestination);
-        EXPECT_TRUE(fs::is_symlink(dir.file("link.wbmp")));
-    }
-}
-
-// A destination replaced whole keeps its permission bits; a link stays a link and its target
-// (missing too) gets the picture; /dev/stdout gets it after the banner, in place.
-TEST(Program, WhatADestinationIsStaysAndOnlyItsBytesChange) {
-    struct Case {
-        std::string destination;
-        std::string linkTo;  // makes the destination a link to this name
-        mode_t mode;         // of an existing file (the link's target), 0: none
-    };
-    const Case cases[] = {{"dest.wbmp", "", 0640},       {"dest.wbmp", "", 0604},
-                          {"dest.wbmp", "", 0},          {"link.wbmp", "dest.wbmp", 0600},
-                          {"link.wbmp", "dest.wbmp", 0}, {"/dev/stdout", "", 0}};
-    const Bytes picture =
-        readFile(testsupport::dataPath("expected/giflib-treescap-87a__0__0.wbmp"));
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.destination << " " << c.linkTo << " " << c.mode);
-        ScratchDir dir;
-        fs::copy_file(treescap, dir.file("source.gif"));
-        testsupport::writeText(dir.file("cv.html"), foreignDocument);
-        if (!c.linkTo.empty()) fs::create_symlink(c.linkTo, dir.file(c.destination));
-        if (c.mode != 0) {
-            testsupport::writeFile(dir.file("dest.wbmp"), Bytes(100000, 0x55));
-            ASSERT_EQ(chmod(dir.file("dest.wbmp").c_str(), c.mode), 0);
-        }
-        const mode_t umaskWas = umask(022);
-        umask(umaskWas);
-        const RunResult run =
-            runVarnock({"source.gif", c.destination, "0", "0"}, dir.path().string());
-        EXPECT_EQ(run.exitStatus, 0);
-        if (c.destination == "/dev/stdout") {
-            EXPECT_EQ(run.out, kBanner + std::string(picture.begin(), picture.end()));
-            EXPECT_EQ(names(dir), (std::vector<std::string>{"cv.html", "source.gif"}));
-            continue;
-        }
-        EXPECT_EQ(fs::is_symlink(dir.file(c.destination)), !c.linkTo.empty());
-        EXPECT_EQ(readFile(dir.file("dest.wbmp")), picture);
-        struct stat info {};
-        ASSERT_EQ(stat(dir.file("dest.wbmp").c_str(), &info), 0);
-        EXPECT_EQ(info.st_mode & 07777, c.mode != 0 ? c.mode : 0666 & ~umaskWas);
-        EXPECT_EQ(names(dir).size(), c.linkTo.empty() ? 3u : 4u);  // no unfinished file
+    const std::string picture =
+        text(testsupport::dataPath("expected/giflib-treescap-87a__0__0.wbmp"));
+    for (const Row& row : kRows) {
+        SCOPED_TRACE(row.script);
+        ScratchDir dir, ref;
+        std::filesystem::copy_file(testsupport::dataPath("gif/giflib-treescap-87a.gif"),
+                                   dir.file("pic.gif"));
+        testsupport::writeFile(dir.file("dest.wbmp"), testsupport::Bytes(1000, 0x55));
+        testsupport::writeText(dir.file("cv.html"),
+                               "<!DOCTYPE html>\n<title>Mon CV</title>\r\n<p>caf\xC3\xA9</p>\n");
+        testsupport::writeText(ref.file("run"),
+                               kPrelude + "cp dest.wbmp cv.html \"$R\"\n" + row.script + "\n");
+        testsupport::writeText(ref.file("check"),
+                               kPrelude + "set -x\n" + (*row.check ? row.check : "kept") + "\n");
+        const std::string shell = "cd '" + dir.path().string() +
+                                  "' && V='" VARNOCK_EXE "' D='" VARNOCK_TEST_DATA
+                                  "' S='" VARNOCK_SOURCE_DIR "' R='" +
+                                  ref.path().string() + "' ";
+        const int status =
+            std::system((shell + "timeout 20 bash '" + ref.file("run") + "' >'" + ref.file("out") +
+                         "' 2>'" + ref.file("err") + "' </dev/null")
+                            .c_str());
+        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, row.status);
+        const std::string tail = row.out == 'u' ? kUsage : row.out == 'p' ? picture : "";
+        EXPECT_EQ(text(ref.file("out")), row.out == '-' ? "" : kBanner + tail);
+        EXPECT_EQ(text(ref.file("err")),
+                  *row.err ? "*** varnock ERROR \"" + std::string(row.err) + "\"\n\n" : "");
+        const int checked = std::system(
+            (shell + "bash '" + ref.file("check") + "' >'" + ref.file("trace") + "' 2>&1").c_str());
+        EXPECT_EQ(checked, 0) << text(ref.file("trace"));
     }
 }
 

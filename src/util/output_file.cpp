@@ -222,17 +222,6 @@ std::int32_t closeOutputFile(OutputFile* output, const char* path) {
     return placed ? 0 : 1;
 }
 
-void abandonOutputFile(OutputFile* output, const char* path) {
-    if (output->stream == nullptr) return;
-    finishStream(output);
-    if (output->unfinished == nullptr) {
-        removeCreatedFile(*output, path);
-        return;
-    }
-    unlink(output->unfinished);
-    releaseUnfinished(output);
-}
-
 void holdInterrupts(sigset_t* saved) {
     sigset_t interrupts;
     sigemptyset(&interrupts);

@@ -40,10 +40,6 @@ OutputFile openOutputFile(const char* path);
 // 0 written.
 std::int32_t closeOutputFile(OutputFile* output, const char* path);
 
-// Gives up an output after a failure of the caller's own: closes the stream and undoes the
-// write as a failed closeOutputFile does. An output with a null stream is left as it is.
-void abandonOutputFile(OutputFile* output, const char* path);
-
 // Holds back SIGINT, SIGTERM and SIGHUP, keeping the previous mask in *saved; releasing puts
 // that mask back, and a signal that arrived meanwhile then takes effect.
 void holdInterrupts(sigset_t* saved);
