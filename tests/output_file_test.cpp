@@ -1,8 +1,10 @@
 // An interrupt between the output file's open and its close: held back until the new file is
 // removed and the old one left whole, then it ends the run; an ignored one changes nothing.
+// cv.html: a file that is not our page is never even opened for writing.
 #include "util/output_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +12,7 @@
 #include <filesystem>
 #include <string>
 
+#include "app/document_file.h"
 #include "test_support.h"
 
 namespace {
@@ -37,6 +40,27 @@ TEST(OutputFile, AnInterruptDuringTheWriteRemovesTheNewFileBeforeItEndsTheRun) {
         EXPECT_EQ(testsupport::readFile(path),
                   ignore ? (testsupport::Bytes{'n', 'e', 'w'}) : (testsupport::Bytes{1, 2, 3}));
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+    }
+}
+
+TEST(DocumentFile, OnlyOurOwnPageIsOpenedForWriting) {
+    const std::string prefix = documentPrefix;
+    const std::pair<std::string, bool> cases[] = {{prefix + "old", true},
+                                                  {"notes quoting " + prefix, false},
+                                                  {prefix.substr(0, prefix.size() - 1), false},
+                                                  {" " + prefix, false},
+                                                  {"", false}};
+    for (const auto& [before, ours] : cases) {
+        SCOPED_TRACE(before.substr(0, 20));
+        testsupport::ScratchDir dir;
+        const std::string path = dir.file("cv.html");
+        testsupport::writeText(path, before);
+        const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        ASSERT_GE(inotify_add_watch(watch, path.c_str(), IN_CLOSE_WRITE), 0);
+        EXPECT_EQ(writeDocumentFile(path.c_str()), 0);
+        char events[sizeof(inotify_event) + 256];
+        EXPECT_EQ(read(watch, events, sizeof events) > 0, ours);  // closed after a write open
+        close(watch);
     }
 }
 
