@@ -92,7 +92,7 @@ TEST(Dither, RandomPicturesAndNativeConversionsAsTheModelGivesThem) {
     for (int round = 0; round < 144; ++round) {
         const int width = std::vector{1, 2, 3, 7, 8, 9, 16, 17, 33}[std::size_t(round % 9)];
         const int height = std::vector{1, 2, 3, 6}[std::size_t(round / 9 % 4)], kind = round / 36;
-        testsupport::GifPicture picture{width, height, {}, {}, -1, false};
+        testsupport::GifPicture picture{width, height, {}, {}, -1};
         const unsigned base = random() % 256, colours = kind == 0 ? 1 + random() % 256 : 2;
         for (unsigned entry = 0; entry < colours; ++entry) {
             std::uint32_t colour = kind == 0   ? random() % 0x1000000u

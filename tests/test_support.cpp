@@ -10,9 +10,6 @@
 #include <fstream>
 #include <iterator>
 #include <random>
-#include <utility>
-
-#include "raster/gif_export.h"
 
 namespace testsupport {
 
@@ -105,80 +102,24 @@ RunResult runVarnock(const std::vector<std::string>& args, const std::string& wo
     return result;
 }
 
-namespace {
-
-// The fixture as the export sees it: positions into a palette whose transparent colour, if any,
-// has been moved to the front (its place taken by the colour that was first).
-struct GifFixture {
-    const GifPicture* gif;
-    std::size_t swapped;  // the transparent index, or 0
-};
-
-std::int32_t fixturePosition(void* userData, std::int32_t x, std::int32_t y) {
-    const auto* fixture = static_cast<const GifFixture*>(userData);
-    const auto at = static_cast<std::size_t>(y) * static_cast<std::size_t>(fixture->gif->width) +
-                    static_cast<std::size_t>(x);
-    if (at >= fixture->gif->indices.size()) {
-        ADD_FAILURE() << "writeGif: no index for pixel (" << x << ", " << y << ")";
-        return -1;
-    }
-    const auto index = static_cast<std::size_t>(fixture->gif->indices[at]);
-    if (index == fixture->swapped) return 0;
-    if (index == 0) return static_cast<std::int32_t>(fixture->swapped);
-    return static_cast<std::int32_t>(index);
-}
-
-// The direct libgd path, for what the export does not offer: interlacing and 256 colours.
-void writeGifWithLibgd(const std::string& path, const GifPicture& gif) {
+void writeGif(const std::string& path, const GifPicture& gif) {
     gdImagePtr picture = gdImageCreate(gif.width, gif.height);
     ASSERT_NE(picture, nullptr);
-    std::vector<int> colours;
     for (const std::uint32_t rgb : gif.palette) {
-        colours.push_back(gdImageColorAllocate(picture, static_cast<int>((rgb >> 16) & 0xFF),
-                                               static_cast<int>((rgb >> 8) & 0xFF),
-                                               static_cast<int>(rgb & 0xFF)));
+        gdImageColorAllocate(picture, static_cast<int>((rgb >> 16) & 0xFF),
+                             static_cast<int>((rgb >> 8) & 0xFF), static_cast<int>(rgb & 0xFF));
     }
-    if (gif.transparent >= 0) gdImageColorTransparent(picture, colours.at(gif.transparent));
-    gdImageInterlace(picture, gif.interlaced ? 1 : 0);
+    if (gif.transparent >= 0) gdImageColorTransparent(picture, gif.transparent);
     for (std::int32_t y = 0; y < gif.height; ++y) {
-        for (std::int32_t x = 0; x < gif.width; ++x) {
-            const auto index = static_cast<std::size_t>(y * gif.width + x);
+        for (std::int32_t x = 0; x < gif.width; ++x)
             gdImageSetPixel(picture, x, y,
-                            colours.at(static_cast<std::size_t>(gif.indices.at(index))));
-        }
+                            gif.indices.at(static_cast<std::size_t>(y * gif.width + x)));
     }
     std::FILE* out = std::fopen(path.c_str(), "wb");
     ASSERT_NE(out, nullptr);
     gdImageGif(picture, out);
     std::fclose(out);
     gdImageDestroy(picture);
-}
-
-}  // namespace
-
-void writeGif(const std::string& path, const GifPicture& gif) {
-    if (gif.interlaced || gif.palette.size() > static_cast<std::size_t>(gifExportMaxColours)) {
-        writeGifWithLibgd(path, gif);
-        return;
-    }
-    ASSERT_LT(gif.transparent, static_cast<std::int32_t>(gif.palette.size()));
-    for (const std::int32_t index : gif.indices) {
-        ASSERT_GE(index, 0);
-        ASSERT_LT(index, static_cast<std::int32_t>(gif.palette.size()));
-    }
-    GifFixture fixture{&gif, gif.transparent > 0 ? static_cast<std::size_t>(gif.transparent) : 0};
-    std::vector<PaletteEntry> palette;
-    for (const std::uint32_t rgb : gif.palette) {
-        palette.push_back({static_cast<std::int32_t>((rgb >> 16) & 0xFF),
-                           static_cast<std::int32_t>((rgb >> 8) & 0xFF),
-                           static_cast<std::int32_t>(rgb & 0xFF)});
-    }
-    if (fixture.swapped != 0) std::swap(palette[0], palette[fixture.swapped]);
-    ASSERT_EQ(saveGifFromPalette(path.c_str(), gif.width, gif.height, fixturePosition, &fixture,
-                                 palette.data(), static_cast<std::int32_t>(palette.size()),
-                                 gif.transparent >= 0 ? 1 : 0),
-              0)
-        << "writeGif: cannot write " << path;
 }
 
 RgbImage makeImage(std::int32_t width, std::int32_t height, const std::vector<std::uint8_t>& rgb) {

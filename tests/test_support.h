@@ -42,18 +42,14 @@ struct RunResult {
 // Runs the varnock program with `args` in the folder `workDir`, with no standard input.
 RunResult runVarnock(const std::vector<std::string>& args, const std::string& workDir);
 
-// A GIF of the given size whose pixel (x, y) uses palette[indices[y * width + x]];
-// `transparent` >= 0 names the transparent colour; `interlaced` stores it interlaced. Written
-// through saveGifFromPalette, which stores the transparent colour first in the file's palette;
-// interlaced pictures and 256-colour palettes, which the export does not make, go straight
-// through libgd with the palette in the given order. Fails the current test on a bad index.
+// A GIF of the given size, written by libgd, whose pixel (x, y) uses
+// palette[indices[y * width + x]]; `transparent` >= 0 names the transparent colour.
 struct GifPicture {
     std::int32_t width = 0;
     std::int32_t height = 0;
     std::vector<std::uint32_t> palette;  // 0xRRGGBB
     std::vector<std::int32_t> indices;
     std::int32_t transparent = -1;
-    bool interlaced = false;
 };
 void writeGif(const std::string& path, const GifPicture& gif);
 
