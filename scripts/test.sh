@@ -37,4 +37,5 @@ awk '
     shown || summary { print }
 ' "$log"
 grep -q "tests passed, " "$log" || tail -n 20 "$log"  # CTest stopped before its summary
+if git rev-parse --git-dir >/dev/null 2>&1; then scripts/test-ratio.sh || true; fi
 exit "$status"
