@@ -71,6 +71,10 @@ TEST(MonoBitmap, PixelBitsAndTheResultsOfFreeAndWrite) {
     EXPECT_EQ(monoSetPixel(nullptr, 0, 0, 1), 1);
     ASSERT_EQ(monoFree(&bitmap, std::free), 0);
     EXPECT_EQ(monoWriteWbmp(&bitmap, sink), 2);
+    const std::int32_t headers[][3] = {{0, 1, 1}, {1, 0, 2}, {1, 1, 0}};  // width, height, result
+    for (const auto& h : headers)
+        EXPECT_EQ(monoWriteWbmpHeader(h[0], h[1], sink), h[2]);
+    EXPECT_EQ(monoWriteWbmpHeader(1, 1, nullptr), 3);
     std::fclose(sink);
     EXPECT_EQ(monoSetPixel(&bitmap, 99, 1, 1), 2);  // the block is tested before the bounds
     EXPECT_EQ(monoFree(&bitmap, std::free), 2);

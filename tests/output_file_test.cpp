@@ -10,7 +10,9 @@
 
 #include <csignal>
 #include <filesystem>
+#include <regex>
 #include <string>
+#include <vector>
 
 #include "app/document_file.h"
 #include "test_support.h"
@@ -62,6 +64,29 @@ TEST(DocumentFile, OnlyOurOwnPageIsOpenedForWriting) {
         EXPECT_EQ(read(watch, events, sizeof events) > 0, ours);  // closed after a write open
         close(watch);
     }
+}
+
+TEST(OutputFile, AKilledWriteLeavesTheOldFileAndANamedUnfinishedOne) {
+    testsupport::ScratchDir dir;
+    const std::string path = dir.file("out.wbmp");
+    testsupport::writeFile(path, {1, 2, 3});
+    const pid_t child = fork();
+    if (child == 0) {
+        OutputFile output = openOutputFile(path.c_str());
+        std::fputs("new", output.stream);
+        std::fflush(output.stream);
+        kill(getpid(), SIGKILL);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_EQ(testsupport::readFile(path), (testsupport::Bytes{1, 2, 3}));
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        names.push_back(entry.path().filename().string());
+    ASSERT_EQ(names.size(), 2u);
+    const std::string left = names[0] == "out.wbmp" ? names[1] : names[0];
+    EXPECT_TRUE(std::regex_match(left, std::regex("out\\.wbmp\\.varnock-unfinished-[a-z2-7]{6}")))
+        << left;
 }
 
 }  // namespace
