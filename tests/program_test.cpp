@@ -1,12 +1,10 @@
-// The program end to end, through its real command line. Each row is a bash script run under
-// `timeout 20` in a fresh folder holding pic.gif (a 40 x 40 sample), dest.wbmp (an older file)
+// The program end to end, through its real command line. Each row is a bash script run in a
+// fresh folder holding pic.gif (a 40 x 40 sample), dest.wbmp (an older file)
 // and cv.html (someone else's page); the row gives the exit status, what standard output and
 // standard error show, and bash checks of the folder afterwards. The shell functions below are
 // the rows' vocabulary.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -14,7 +12,6 @@
 
 namespace {
 
-using testsupport::readFile;
 using testsupport::ScratchDir;
 
 const std::string kBanner =
@@ -125,12 +122,8 @@ const Row kRows[] = {
 // clang-format on
 
 TEST(Program, EveryRunOfTheTable) {
-    const auto text = [](const std::string& path) {
-        const testsupport::Bytes bytes = readFile(path);
-        return std::string(bytes.begin(), bytes.end());
-    };
     const std::string picture =
-        text(testsupport::dataPath("expected/giflib-treescap-87a__0__0.wbmp"));
+        testsupport::readText(testsupport::dataPath("expected/giflib-treescap-87a__0__0.wbmp"));
     for (const Row& row : kRows) {
         SCOPED_TRACE(row.script);
         ScratchDir dir, ref;
@@ -139,26 +132,17 @@ TEST(Program, EveryRunOfTheTable) {
         testsupport::writeFile(dir.file("dest.wbmp"), testsupport::Bytes(1000, 0x55));
         testsupport::writeText(dir.file("cv.html"),
                                "<!DOCTYPE html>\n<title>Mon CV</title>\r\n<p>caf\xC3\xA9</p>\n");
-        testsupport::writeText(ref.file("run"),
-                               kPrelude + "cp dest.wbmp cv.html \"$R\"\n" + row.script + "\n");
-        testsupport::writeText(ref.file("check"),
-                               kPrelude + "set -x\n" + (*row.check ? row.check : "kept") + "\n");
-        const std::string shell = "cd '" + dir.path().string() +
-                                  "' && V='" VARNOCK_EXE "' D='" VARNOCK_TEST_DATA
-                                  "' S='" VARNOCK_SOURCE_DIR "' R='" +
-                                  ref.path().string() + "' ";
-        const int status =
-            std::system((shell + "timeout 20 bash '" + ref.file("run") + "' >'" + ref.file("out") +
-                         "' 2>'" + ref.file("err") + "' </dev/null")
-                            .c_str());
-        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, row.status);
+        const std::string prelude = "R='" + ref.path().string() + "'\n" + kPrelude;
+        const auto run = testsupport::runScript(
+            dir.path().string(), prelude + "cp dest.wbmp cv.html \"$R\"\n" + row.script);
+        EXPECT_EQ(run.exitStatus, row.status);
         const std::string tail = row.out == 'u' ? kUsage : row.out == 'p' ? picture : "";
-        EXPECT_EQ(text(ref.file("out")), row.out == '-' ? "" : kBanner + tail);
-        EXPECT_EQ(text(ref.file("err")),
+        EXPECT_EQ(run.out, row.out == '-' ? "" : kBanner + tail);
+        EXPECT_EQ(run.err,
                   *row.err ? "*** varnock ERROR \"" + std::string(row.err) + "\"\n\n" : "");
-        const int checked = std::system(
-            (shell + "bash '" + ref.file("check") + "' >'" + ref.file("trace") + "' 2>&1").c_str());
-        EXPECT_EQ(checked, 0) << text(ref.file("trace"));
+        const auto check = testsupport::runScript(
+            dir.path().string(), prelude + "set -x\n" + (*row.check ? row.check : "kept"));
+        EXPECT_EQ(check.exitStatus, 0) << check.err;
     }
 }
 

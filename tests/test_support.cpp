@@ -1,12 +1,11 @@
 #include "test_support.h"
 
-#include <fcntl.h>
 #include <gd.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -53,53 +52,23 @@ std::string dataPath(const std::string& relative) {
     return std::string(VARNOCK_TEST_DATA) + "/" + relative;
 }
 
-namespace {
-
-std::string readAll(int fd) {
-    std::string text;
-    char buffer[4096];
-    ssize_t got = 0;
-    while ((got = read(fd, buffer, sizeof buffer)) > 0)
-        text.append(buffer, static_cast<size_t>(got));
-    return text;
+std::string readText(const std::string& path) {
+    const Bytes bytes = readFile(path);
+    return std::string(bytes.begin(), bytes.end());
 }
 
-}  // namespace
-
-RunResult runVarnock(const std::vector<std::string>& args, const std::string& workDir) {
+RunResult runScript(const std::string& dir, const std::string& script) {
     ScratchDir capture;
-    const std::string outPath = capture.file("out");
-    const std::string errPath = capture.file("err");
-    RunResult result;
-    const pid_t child = fork();
-    if (child == 0) {
-        const int in = open("/dev/null", O_RDONLY);
-        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (in < 0 || out < 0 || err < 0 || chdir(workDir.c_str()) != 0) _exit(127);
-        dup2(in, 0);
-        dup2(out, 1);
-        dup2(err, 2);
-        std::vector<char*> argv;
-        std::string program = VARNOCK_EXE;
-        argv.push_back(program.data());
-        std::vector<std::string> copies = args;
-        for (auto& arg : copies)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
-    const int outFd = open(outPath.c_str(), O_RDONLY);
-    const int errFd = open(errPath.c_str(), O_RDONLY);
-    result.out = readAll(outFd);
-    result.err = readAll(errFd);
-    close(outFd);
-    close(errFd);
-    return result;
+    writeText(capture.file("run"), script + "\n");
+    const std::string command = "cd '" + dir +
+                                "' && V='" VARNOCK_EXE "' W='" VARNOCK_VIEW_EXE
+                                "' D='" VARNOCK_TEST_DATA "' S='" VARNOCK_SOURCE_DIR
+                                "' timeout 60 bash '" +
+                                capture.file("run") + "' <" + "/dev/null >'" + capture.file("out") +
+                                "' 2>'" + capture.file("err") + "'";
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readText(capture.file("out")),
+            readText(capture.file("err"))};
 }
 
 void writeGif(const std::string& path, const GifPicture& gif) {

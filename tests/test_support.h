@@ -31,6 +31,7 @@ Bytes readFile(const std::string& path);
 void writeFile(const std::string& path, const Bytes& bytes);
 void writeText(const std::string& path, const std::string& text);
 std::string dataPath(const std::string& relative);  // a file under tests/data
+std::string readText(const std::string& path);
 
 // What a run of the program printed and how it ended.
 struct RunResult {
@@ -39,8 +40,9 @@ struct RunResult {
     std::string err;
 };
 
-// Runs the varnock program with `args` in the folder `workDir`, with no standard input.
-RunResult runVarnock(const std::vector<std::string>& args, const std::string& workDir);
+// Runs the bash script `script` in the folder `dir` with no standard input, for 60 s at most; $V
+// names varnock, $W varnock-view, $D tests/data and $S the source tree.
+RunResult runScript(const std::string& dir, const std::string& script);
 
 // A GIF of the given size, written by libgd, whose pixel (x, y) uses
 // palette[indices[y * width + x]]; `transparent` >= 0 names the transparent colour.

@@ -3,7 +3,6 @@
 // bound, --gif read back by libgd and netpbm, each refusal's message and the usage errors.
 #include <gd.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -37,15 +36,9 @@ Bytes cross(int w, int h, int x, int y, bool whiteLines) {
 // Runs the shell line `line` in `dir`, where $V names the viewer, TERM is xterm and neither
 // COLUMNS nor NO_COLOR is set; a terminal's carriage returns are dropped from the output.
 testsupport::RunResult run(const std::string& dir, const std::string& line) {
-    const std::string command = "cd '" + dir + "' && unset COLUMNS NO_COLOR && export TERM=xterm" +
-                                " && V='" VARNOCK_VIEW_EXE "' && { " + line +
-                                "; } </dev/null >.out 2>.err";
-    const int status = std::system(command.c_str());
-    testsupport::RunResult result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, "", ""};
-    for (const std::uint8_t byte : testsupport::readFile(dir + "/.out"))
-        result.out += byte == '\r' ? "" : std::string(1, char(byte));
-    const Bytes err = testsupport::readFile(dir + "/.err");
-    result.err.assign(err.begin(), err.end());
+    auto result =
+        testsupport::runScript(dir, "unset COLUMNS NO_COLOR; export TERM=xterm; V=\"$W\"; " + line);
+    std::erase(result.out, '\r');
     return result;
 }
 
