@@ -1,0 +1,264 @@
+// Resampling: the reduction and the enlargement against models written from their rules, the
+// sizes and paths of resizeImage, and every failure's status, some under a limited address space.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <tuple>
+#include <vector>
+
+#include "resample/enlarge.h"
+#include "resample/reduce.h"
+#include "resample/resize.h"
+#include "test_support.h"
+
+namespace {
+
+using testsupport::imageBytes;
+using testsupport::makeNoise;
+using Wide = std::int64_t;
+constexpr std::int32_t kMax = INT32_MAX;
+
+// Reduced pixel (x, y) on a grid of 1/128 pixel: a cell side from lo to hi splits into a first
+// partial band, whole pixels and a last partial band; each of the nine regions adds the truncated
+// mean of its source pixels times its area >> 7, and the sum is divided by the cell's area >> 7.
+void reducedPixel(const RgbImage& s, Wide dw, Wide dh, Wide x, Wide y, std::uint8_t* out) {
+    const Wide l = x * s.width * 128 / dw, r = (x + 1) * s.width * 128 / dw;
+    const Wide t = y * s.height * 128 / dh, b = (y + 1) * s.height * 128 / dh;
+    const auto bands = [](Wide lo, Wide hi) {  // first sub-pixel, end sub-pixel, width
+        const Wide f = lo & ~127, e = hi & ~127;
+        return std::vector<std::vector<Wide>>{
+            {f, f + 128, f + 128 - lo}, {f + 128, e, e - f - 128}, {e, e + 128, hi - e}};
+    };
+    Wide sums[3] = {0, 0, 0};
+    for (const auto& v : bands(t, b)) {
+        for (const auto& h : bands(l, r)) {
+            const Wide x0 = h[0] >> 7, x1 = std::min<Wide>(h[1] >> 7, s.width);
+            const Wide y0 = v[0] >> 7, y1 = std::min<Wide>(v[1] >> 7, s.height);
+            for (int c = 0; c < 3 && x0 < x1 && y0 < y1; ++c) {
+                Wide total = 0;
+                for (Wide at = 0; at < (x1 - x0) * (y1 - y0); ++at)
+                    total += s.rows[y0 + at / (x1 - x0)][3 * (x0 + at % (x1 - x0)) + c];
+                sums[c] += total / ((x1 - x0) * (y1 - y0)) * ((h[2] * v[2]) >> 7);
+            }
+        }
+    }
+    for (int c = 0; c < 3; ++c)
+        out[c] = std::uint8_t(std::min<Wide>(sums[c] / (((r - l) * (b - t)) >> 7), 255));
+}
+
+// Enlarged channel c at (x, y) by the blend formula with factors fx, fy: the cell between source
+// columns j - 1, j and rows i - 1, i, l columns and k rows in; a 1-pixel axis repeats its pixel.
+Wide blended(const RgbImage& s, Wide fx, Wide fy, Wide x, Wide y, int c) {
+    const Wide j = std::clamp<Wide>(x / fx + 1, 1, std::max(s.width - 1, 1));
+    const Wide i = std::clamp<Wide>(y / fy + 1, 1, std::max(s.height - 1, 1));
+    const Wide l = x - (j - 1) * fx, k = y - (i - 1) * fy;
+    const auto p = [&](Wide column, Wide row) -> Wide {
+        return s
+            .rows[std::min<Wide>(row, s.height - 1)][3 * std::min<Wide>(column, s.width - 1) + c];
+    };
+    return ((fy - k) * ((fx - l) * p(j - 1, i - 1) + l * p(j, i - 1)) +
+            k * ((fx - l) * p(j - 1, i) + l * p(j, i))) /
+           (fx * fy);
+}
+
+// Cells below two pixels, tall and wide cells, one cell over everything, the same size (a copy),
+// and a 600 x 600 source whose weighted sums pass 32 bits.
+TEST(ReduceImage, MatchesTheRule) {
+    for (const auto& [sw, sh] : {std::pair{37, 29}, {5, 64}, {600, 600}}) {
+        RgbImage source = makeNoise(sw, sh, 11);
+        std::vector<std::pair<int, int>> sizes{{1, 1}, {3, 2}};
+        for (int width = 1; sw < 600 && width <= sw; ++width) {
+            for (int height = sh; height >= 1; height -= 3)
+                sizes.emplace_back(width, height);
+        }
+        for (const auto& [width, height] : sizes) {
+            RgbImage dest{};
+            ASSERT_EQ(reduceImage(&dest, width, height, &source), 0);
+            std::vector<std::uint8_t> expected(3 * static_cast<std::size_t>(width) * height);
+            for (int at = 0; at < width * height; ++at)
+                reducedPixel(source, width, height, at % width, at / width, &expected[3 * at]);
+            ASSERT_EQ(imageBytes(dest), expected)
+                << sw << "x" << sh << " to " << width << "x" << height;
+            rgbImageFree(&dest);
+        }
+        rgbImageFree(&source);
+    }
+}
+
+// One region of 4200 x 4200 white pixels totals beyond 32 bits; a reduction of 5000 to 4000 stops
+// at the first edge beyond 32 bits (column 3355) and keeps the pixels before it.
+TEST(ReduceImage, TotalsBeyond32BitsAndTheFirstEdgeBeyond) {
+    RgbImage white{}, dest{}, part{};
+    ASSERT_EQ(rgbImageAlloc(&white, 4200, 4200), 0);
+    std::memset(white.rows[0], 255, 3 * 4200 * 4200);
+    ASSERT_EQ(reduceImage(&dest, 1, 1, &white), 0);
+    EXPECT_EQ(imageBytes(dest), std::vector<std::uint8_t>(3, 255));
+    RgbImage source = makeNoise(5000, 1, 3);
+    EXPECT_EQ(reduceImage(&part, 4000, 1, &source), 1);
+    EXPECT_EQ(part.status, 0);
+    std::vector<std::uint8_t> expected(3 * 3355);
+    for (int x = 0; x < 3355; ++x)
+        reducedPixel(source, 4000, 1, x, 0, &expected[3 * x]);
+    EXPECT_EQ(std::vector<std::uint8_t>(part.rows[0], part.rows[0] + expected.size()), expected);
+    for (RgbImage* image : {&white, &dest, &part, &source})
+        rgbImageFree(image);
+}
+
+TEST(EnlargeImage, MatchesTheBlendFormula) {
+    // Source size, requested size, result size, and the steps between the pixels checked.
+    const int cases[][8] = {
+        {200, 150, 201, 150, 399, 150, 1, 1},  // the source in the even columns
+        {2, 2, 1000, 1000, 1000, 1000, 3, 7},
+        {2, 2, 20000, 900, 20000, 900, 7, 29},  // numerators beyond 32 bits; last row and column
+        {1, 3, 2, 5, 2, 5, 1, 1},               // a 1-pixel axis repeats its pixel, at least once
+        {3, 1, 5, 2, 5, 2, 1, 1},
+        {1, 1, 0, -4, 1, 1, 1, 1},
+        {2, 2, 4, 4, 4, 4, 1, 1}};
+    for (const auto& [sw, sh, width, height, rw, rh, stepX, stepY] : cases) {
+        SCOPED_TRACE(testing::Message() << sw << "x" << sh << " to " << width << "x" << height);
+        RgbImage source = makeNoise(sw, sh, 4);
+        RgbImage dest{};
+        ASSERT_EQ(enlargeImage(&dest, width, height, &source), 0);
+        ASSERT_EQ(std::tuple(dest.status, dest.width, dest.height), std::tuple(0, rw, rh));
+        const Wide fx = sw == 1 ? 1 : (rw - 1) / (sw - 1), fy = sh == 1 ? 1 : (rh - 1) / (sh - 1);
+        for (int y = 0; y < rh; y += stepY) {
+            for (int x = 0; x < rw; x += stepX) {
+                for (int c = 0; c < 3; ++c)
+                    ASSERT_EQ(dest.rows[y][3 * x + c], blended(source, fx, fy, x, y, c))
+                        << x << "," << y;
+            }
+        }
+        rgbImageFree(&dest);
+        rgbImageFree(&source);
+    }
+}
+
+// A target larger than the source on an axis is the enlargement reduced, any other the source
+// reduced. Columns: source size, requested size, exactSize, target size.
+TEST(ResizeImage, TargetsAndPaths) {
+    const int cases[][7] = {
+        {200, 150, 40, 0, 1, 40, 30},      {200, 150, 0, 45, 1, 60, 45},
+        {200, 150, 99, 77, 0, 99, 74},     {200, 150, 400, 100, 0, 133, 100},
+        {200, 150, 0, 300, 0, 400, 300},   {200, 150, 201, 150, 1, 201, 150},
+        {200, 150, 300, 100, 1, 300, 100}, {200, 150, -kMax - 1, 5, 1, 6, 5},
+        {200, 150, 200, 300, 0, 200, 150}, {1, 50, 0, 100, 1, 2, 100},
+    };
+    for (const auto& [sw, sh, width, height, exact, tw, th] : cases) {
+        SCOPED_TRACE(testing::Message() << sw << "x" << sh << " to " << width << " " << height);
+        RgbImage source = makeNoise(sw, sh, 21);
+        RgbImage dest{0x3, 0, 0, nullptr}, enlarged{}, reduced{};
+        ASSERT_EQ(resizeImage(&dest, width, height, &source, exact), 0);
+        EXPECT_EQ(dest.status, 0);
+        const bool larger = tw > sw || th > sh;
+        ASSERT_EQ(larger ? enlargeImage(&enlarged, tw, th, &source) : 0, 0);
+        ASSERT_EQ(reduceImage(&reduced, tw, th, larger ? &enlarged : &source), 0);
+        EXPECT_EQ(imageBytes(dest), imageBytes(reduced));
+        for (RgbImage* image : {&dest, &enlarged, &reduced, &source})
+            rgbImageFree(image);
+    }
+}
+
+// Runs `step` in a child process whose address space may grow by `headroom` bytes only; 0 when
+// it returned true. AddressSanitizer's shadow memory needs an unlimited address space.
+template <typename Step>
+int exitStatusWithHeadroom(std::size_t headroom, Step step) {
+    const pid_t child = fork();
+    if (child == 0) {
+        std::size_t pages = 0;
+        std::ifstream("/proc/self/statm") >> pages;
+        const rlimit limit{pages * static_cast<std::size_t>(sysconf(_SC_PAGESIZE)) + headroom,
+                           RLIM_INFINITY};
+        _exit(setrlimit(RLIMIT_AS, &limit) == 0 && step() ? 0 : 1);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    return status;
+}
+
+// Columns: the step (r reduceImage, e enlargeImage, z resizeImage with exactSize 1), the source's
+// size (0 x 0: no block) and status, the requested size, the result, the status left in a
+// destination that held 0x6, and the size left there (-1: not checked). A resize refused for its
+// edge products needs no memory.
+TEST(Resample, EveryFailureLeavesItsOwnStatus) {
+    const int cases[][10] = {
+        {'r', 3, 3, 0x8000001, 2, 2, 0x4000, 0x4000, -1, -1},
+        {'r', 3, 3, 0, 70000, 70000, 0x8000, 0x8001, -1, -1},
+        {'e', 200, 150, 0x10000000, 400, 300, 0x40000, 0x40000, -1, -1},
+        {'e', 0, 0, 0, 4, 4, 0x40000, 0x40000, -1, -1},
+        {'e', 200, 150, 0, kMax, 1, 0x80000, 0x80001, -1, -1},
+        {'e', 200, 150, 0, 100000, 100000, 0x80000, 0x80001, -1, -1},
+        {'e', 200, 150, 0, 1, kMax, 0x80000, 0x80001, -1, -1},
+        {'z', 200, 150, 0x10000000, 40, 0, 0x100000, 0x100000, 0, 0},
+        {'z', 200, 150, 0x8000001, 0, -3, 0x100000, 0x100000, 0, 0},  // the source comes first
+        {'z', 0, 0, 0, 40, 0, 0x100000, 0x100000, 0, 0},
+        {'z', 200, 150, 0, 0, -3, 0x200000, 0x200000, 0, 0},
+        {'z', 3, 1, 0, 0, kMax, 0x200000, 0x200000, 0, 0},
+        {'z', 200, 150, 0, kMax, 1, 0x400000, 0x400000, 0, 0},
+        {'z', 200, 150, 0, kMax, kMax, 0x400000, 0x400000, 0, 0},
+        {'z', 5000, 1, 0, 4000, 1, 0x800000, 0x800000, 4000, 1},
+        {'z', 1, 65535, 0, 64, 0, 0x800000, 0x800000, 64, 4194240}};
+    for (const auto& [step, sw, sh, sourceStatus, width, height, result, status, tw, th] : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << char(step) << " " << sw << "x" << sh << " to " << width << " " << height);
+        RgbImage source = sw > 0 ? makeNoise(sw, sh, 1) : RgbImage{0, 0, 3, nullptr};
+        RgbImage view = source;
+        view.status = sourceStatus;
+        const auto run = [&, step = step, width = width, height = height](RgbImage* dest) {
+            return step == 'r'   ? reduceImage(dest, width, height, &view)
+                   : step == 'e' ? enlargeImage(dest, width, height, &view)
+                                 : resizeImage(dest, width, height, &view, 1);
+        };
+        RgbImage dest{0x6, 0, 0, nullptr};
+        EXPECT_EQ(run(&dest), result);
+        EXPECT_EQ(std::tuple(dest.status, dest.rows), std::tuple(status, nullptr));
+        EXPECT_TRUE(tw < 0 || std::tuple(dest.width, dest.height) == std::tuple(tw, th));
+#if !defined(__SANITIZE_ADDRESS__)
+        if (result == 0x800000) {
+            EXPECT_EQ(exitStatusWithHeadroom(1u << 20,
+                                             [&] {
+                                                 RgbImage again{};
+                                                 return run(&again) == result;
+                                             }),
+                      0);
+        }
+#endif
+        rgbImageFree(&source);
+    }
+}
+
+// The heap refuses the reduction's block after the enlargement got its own (2001 x 2001 enlarged
+// by 2000: two blocks of 12 MB, room for one): the reduction's 0x8001 stays under the added bit.
+// Without its block of column totals (24 MB for a source 2,000,000 wide) the reduction reads the
+// rows themselves, with the same result.
+TEST(ResizeImage, RefusedBlocks) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's shadow memory needs an unlimited address space";
+#endif
+    RgbImage small = makeNoise(2, 2, 5), wide = makeNoise(2000000, 3, 6), expected{};
+    EXPECT_EQ(exitStatusWithHeadroom(18u << 20,
+                                     [&] {
+                                         RgbImage dest{};
+                                         return resizeImage(&dest, 2001, 2001, &small, 1) ==
+                                                    0x800000 &&
+                                                dest.status == 0x808001 && dest.rows == nullptr;
+                                     }),
+              0);
+    ASSERT_EQ(resizeImage(&expected, 3, 1, &wide, 1), 0);
+    EXPECT_EQ(exitStatusWithHeadroom(8u << 20,
+                                     [&] {
+                                         RgbImage dest{};
+                                         return resizeImage(&dest, 3, 1, &wide, 1) == 0 &&
+                                                imageBytes(dest) == imageBytes(expected);
+                                     }),
+              0);
+    for (RgbImage* image : {&small, &wide, &expected})
+        rgbImageFree(image);
+}
+
+}  // namespace
