@@ -36,8 +36,7 @@ std::string readText(const std::string& path);
 // What a run of the program printed and how it ended.
 struct RunResult {
     int exitStatus = -1;  // -1 when it did not exit normally
-    std::string out;
-    std::string err;
+    std::string out, err;
 };
 
 // Runs the bash script `script` in the folder `dir` with no standard input, for 60 s at most; $V
@@ -47,21 +46,17 @@ RunResult runScript(const std::string& dir, const std::string& script);
 // A GIF of the given size, written by libgd, whose pixel (x, y) uses
 // palette[indices[y * width + x]]; `transparent` >= 0 names the transparent colour.
 struct GifPicture {
-    std::int32_t width = 0;
-    std::int32_t height = 0;
+    std::int32_t width = 0, height = 0;
     std::vector<std::uint32_t> palette;  // 0xRRGGBB
     std::vector<std::int32_t> indices;
     std::int32_t transparent = -1;
 };
 void writeGif(const std::string& path, const GifPicture& gif);
 
-// A small RgbImage helper: allocates width x height and fills every pixel from `rgb` (3 bytes
-// a pixel, row by row). Fails the current test when the allocation is refused.
-RgbImage makeImage(std::int32_t width, std::int32_t height, const std::vector<std::uint8_t>& rgb);
-RgbImage makeGreyImage(std::int32_t width, std::int32_t height, const std::vector<int>& greys);
+// A width x height image holding `rgb` (3 bytes a pixel, row by row); fails the current test
+// when the block is refused. makeNoise: pseudo-random bytes, the same for the same seed.
+RgbImage makeImage(std::int32_t width, std::int32_t height, const Bytes& rgb);
+RgbImage makeNoise(int width, int height, unsigned seed);
 std::vector<std::uint8_t> imageBytes(const RgbImage& image);
-
-// A width x height picture of pseudo-random bytes, the same for the same seed.
-RgbImage makeNoise(int width, int height, unsigned seed);  // 3 * width bytes a row, no fill
 
 }  // namespace testsupport
