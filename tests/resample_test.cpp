@@ -1,14 +1,10 @@
 // Resampling: the reduction and the enlargement against models written from their rules, the
 // sizes and paths of resizeImage, and every failure's status, some under a limited address space.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <tuple>
 #include <vector>
 
@@ -164,23 +160,6 @@ TEST(ResizeImage, TargetsAndPaths) {
     }
 }
 
-// Runs `step` in a child process whose address space may grow by `headroom` bytes only; 0 when
-// it returned true. AddressSanitizer's shadow memory needs an unlimited address space.
-template <typename Step>
-int exitStatusWithHeadroom(std::size_t headroom, Step step) {
-    const pid_t child = fork();
-    if (child == 0) {
-        std::size_t pages = 0;
-        std::ifstream("/proc/self/statm") >> pages;
-        const rlimit limit{pages * static_cast<std::size_t>(sysconf(_SC_PAGESIZE)) + headroom,
-                           RLIM_INFINITY};
-        _exit(setrlimit(RLIMIT_AS, &limit) == 0 && step() ? 0 : 1);
-    }
-    int status = -1;
-    waitpid(child, &status, 0);
-    return status;
-}
-
 // Columns: the step (r reduceImage, e enlargeImage, z resizeImage with exactSize 1), the source's
 // size (0 x 0: no block) and status, the requested size, the result, the status left in a
 // destination that held 0x6, and the size left there (-1: not checked). A resize refused for its
@@ -220,12 +199,10 @@ TEST(Resample, EveryFailureLeavesItsOwnStatus) {
         EXPECT_TRUE(tw < 0 || std::tuple(dest.width, dest.height) == std::tuple(tw, th));
 #if !defined(__SANITIZE_ADDRESS__)
         if (result == 0x800000) {
-            EXPECT_EQ(exitStatusWithHeadroom(1u << 20,
-                                             [&] {
-                                                 RgbImage again{};
-                                                 return run(&again) == result;
-                                             }),
-                      0);
+            EXPECT_TRUE(testsupport::withHeadroom(1u << 20, [&] {
+                RgbImage again{};
+                return run(&again) == result;
+            }));
         }
 #endif
         rgbImageFree(&source);
@@ -241,22 +218,16 @@ TEST(ResizeImage, RefusedBlocks) {
     GTEST_SKIP() << "the sanitizer's shadow memory needs an unlimited address space";
 #endif
     RgbImage small = makeNoise(2, 2, 5), wide = makeNoise(2000000, 3, 6), expected{};
-    EXPECT_EQ(exitStatusWithHeadroom(18u << 20,
-                                     [&] {
-                                         RgbImage dest{};
-                                         return resizeImage(&dest, 2001, 2001, &small, 1) ==
-                                                    0x800000 &&
-                                                dest.status == 0x808001 && dest.rows == nullptr;
-                                     }),
-              0);
+    EXPECT_TRUE(testsupport::withHeadroom(18u << 20, [&] {
+        RgbImage dest{};
+        return resizeImage(&dest, 2001, 2001, &small, 1) == 0x800000 && dest.status == 0x808001 &&
+               dest.rows == nullptr;
+    }));
     ASSERT_EQ(resizeImage(&expected, 3, 1, &wide, 1), 0);
-    EXPECT_EQ(exitStatusWithHeadroom(8u << 20,
-                                     [&] {
-                                         RgbImage dest{};
-                                         return resizeImage(&dest, 3, 1, &wide, 1) == 0 &&
-                                                imageBytes(dest) == imageBytes(expected);
-                                     }),
-              0);
+    EXPECT_TRUE(testsupport::withHeadroom(8u << 20, [&] {
+        RgbImage dest{};
+        return resizeImage(&dest, 3, 1, &wide, 1) == 0 && imageBytes(dest) == imageBytes(expected);
+    }));
     for (RgbImage* image : {&small, &wide, &expected})
         rgbImageFree(image);
 }

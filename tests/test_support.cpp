@@ -2,7 +2,9 @@
 
 #include <gd.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -99,6 +101,19 @@ std::vector<std::uint8_t> imageBytes(const RgbImage& image) {
         bytes.insert(bytes.end(), image.rows[y], image.rows[y] + 3 * image.width);
     }
     return bytes;
+}
+
+bool withHeadroom(std::size_t headroom, const std::function<bool()>& step) {
+    const pid_t child = fork();
+    if (child == 0) {
+        std::size_t pages = 0;
+        std::ifstream("/proc/self/statm") >> pages;
+        const rlimit limit{pages * static_cast<std::size_t>(sysconf(_SC_PAGESIZE)) + headroom,
+                           RLIM_INFINITY};
+        _exit(setrlimit(RLIMIT_AS, &limit) == 0 && step() ? 0 : 1);
+    }
+    int status = -1;
+    return waitpid(child, &status, 0) == child && status == 0;
 }
 
 }  // namespace testsupport

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -58,5 +59,10 @@ void writeGif(const std::string& path, const GifPicture& gif);
 RgbImage makeImage(std::int32_t width, std::int32_t height, const Bytes& rgb);
 RgbImage makeNoise(int width, int height, unsigned seed);
 std::vector<std::uint8_t> imageBytes(const RgbImage& image);
+
+// Runs `step` in a child process whose address space may grow by `headroom` bytes only; true
+// when it returned true. Under AddressSanitizer, whose shadow memory needs an unlimited address
+// space, tests call GTEST_SKIP instead.
+bool withHeadroom(std::size_t headroom, const std::function<bool()>& step);
 
 }  // namespace testsupport
