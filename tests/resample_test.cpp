@@ -161,7 +161,7 @@ TEST(ResizeImage, TargetsAndPaths) {
 }
 
 // Columns: the step (r reduceImage, e enlargeImage, z resizeImage with exactSize 1), the source's
-// size (0 x 0: no block) and status, the requested size, the result, the status left in a
+// size (no pixels: no block) and status, the requested size, the result, the status left in a
 // destination that held 0x6, and the size left there (-1: not checked). A resize refused for its
 // edge products needs no memory.
 TEST(Resample, EveryFailureLeavesItsOwnStatus) {
@@ -169,13 +169,14 @@ TEST(Resample, EveryFailureLeavesItsOwnStatus) {
         {'r', 3, 3, 0x8000001, 2, 2, 0x4000, 0x4000, -1, -1},
         {'r', 3, 3, 0, 70000, 70000, 0x8000, 0x8001, -1, -1},
         {'e', 200, 150, 0x10000000, 400, 300, 0x40000, 0x40000, -1, -1},
-        {'e', 0, 0, 0, 4, 4, 0x40000, 0x40000, -1, -1},
+        {'e', 0, 3, 0, 4, 4, 0x40000, 0x40000, -1, -1},
         {'e', 200, 150, 0, kMax, 1, 0x80000, 0x80001, -1, -1},
         {'e', 200, 150, 0, 100000, 100000, 0x80000, 0x80001, -1, -1},
         {'e', 200, 150, 0, 1, kMax, 0x80000, 0x80001, -1, -1},
         {'z', 200, 150, 0x10000000, 40, 0, 0x100000, 0x100000, 0, 0},
         {'z', 200, 150, 0x8000001, 0, -3, 0x100000, 0x100000, 0, 0},  // the source comes first
-        {'z', 0, 0, 0, 40, 0, 0x100000, 0x100000, 0, 0},
+        {'z', 0, 3, 0, 40, 0, 0x100000, 0x100000, 0, 0},
+        {'z', 3, 0, 0, 40, 0, 0x100000, 0x100000, 0, 0},
         {'z', 200, 150, 0, 0, -3, 0x200000, 0x200000, 0, 0},
         {'z', 3, 1, 0, 0, kMax, 0x200000, 0x200000, 0, 0},
         {'z', 200, 150, 0, kMax, 1, 0x400000, 0x400000, 0, 0},
@@ -185,7 +186,7 @@ TEST(Resample, EveryFailureLeavesItsOwnStatus) {
     for (const auto& [step, sw, sh, sourceStatus, width, height, result, status, tw, th] : cases) {
         SCOPED_TRACE(testing::Message()
                      << char(step) << " " << sw << "x" << sh << " to " << width << " " << height);
-        RgbImage source = sw > 0 ? makeNoise(sw, sh, 1) : RgbImage{0, 0, 3, nullptr};
+        RgbImage source = sw * sh > 0 ? makeNoise(sw, sh, 1) : RgbImage{0, sw, sh, nullptr};
         RgbImage view = source;
         view.status = sourceStatus;
         const auto run = [&, step = step, width = width, height = height](RgbImage* dest) {
