@@ -3,43 +3,39 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 TEST(RgbImageAlloc, SizesRowPointersAndRefusals) {
-    constexpr std::int32_t big = 2147483647;
-    struct Case {
-        std::int32_t width, height, alignment, result;
-        std::ptrdiff_t rowBytes;  // from one row to the next
-    };
-    for (const Case& c : {Case{5, 3, 0, 0, 15}, Case{5, 2, 4, 0, 24}, Case{8, 2, 4, 0, 24},
-                          Case{1, 2, 4, 0, 12}, Case{0, 3, 0, 0, 0}, Case{7, 0, 0, 0, 0},
-                          Case{40000, 20000, 0, 1, 0},  // beyond 2^31 pixel bytes, never short
-                          Case{big, big, 0, 1, 0}, Case{-1, 4, 0, 1, 0}, Case{4, -1, 0, 1, 0}}) {
-        SCOPED_TRACE(testing::Message()
-                     << c.width << "x" << c.height << " aligned " << c.alignment);
-        RgbImage image{};
-        image.status = 0x4000;  // replaced, not kept
-        const std::int32_t result =
-            c.alignment == 0 ? rgbImageAlloc(&image, c.width, c.height)
-                             : rgbImageAllocAligned(&image, c.width, c.height, c.alignment);
-        EXPECT_EQ(result, c.result);
-        EXPECT_EQ(image.status, result);
-        EXPECT_EQ(image.width, c.width);
-        EXPECT_EQ(image.height, c.height);
-        if (result != 0) {
-            EXPECT_EQ(image.rows, nullptr);
-            continue;
-        }
+    // width, height, alignment (0: rgbImageAlloc), result, bytes from one row to the next; the
+    // 40000 x 20000 block is beyond 2^31 bytes, the 1 GiB block of 178,956,968 x 2 the largest.
+    const std::int32_t cases[][5] = {{5, 3, 0, 0, 15},        {5, 2, 4, 0, 24},
+                                     {8, 2, 4, 0, 24},        {1, 2, 4, 0, 12},
+                                     {0, 3, 0, 0, 0},         {7, 0, 0, 0, 0},
+                                     {40000, 20000, 0, 1, 0}, {INT32_MAX, INT32_MAX, 0, 1, 0},
+                                     {-1, 4, 0, 1, 0},        {4, -1, 0, 1, 0},
+                                     {178956969, 2, 0, 1, 0}};
+    for (const auto& [width, height, alignment, result, rowBytes] : cases) {
+        SCOPED_TRACE(testing::Message() << width << "x" << height << " aligned " << alignment);
+        RgbImage image{0x4000, 0, 0, nullptr};  // the status is replaced, not kept
+        EXPECT_EQ(alignment == 0 ? rgbImageAlloc(&image, width, height)
+                                 : rgbImageAllocAligned(&image, width, height, alignment),
+                  result);
+        EXPECT_EQ(std::tuple(image.status, image.width, image.height),
+                  std::tuple(result, width, height));
         // The rows start right after the pointers, one after the other, and end inside the
-        // block (the sanitizers check the writes).
-        const auto* first = reinterpret_cast<std::uint8_t*>(image.rows + c.height);
-        for (std::int32_t y = 0; y < c.height; ++y)
-            ASSERT_EQ(image.rows[y], first + y * c.rowBytes);
-        if (c.width > 0 && c.height > 0) image.rows[c.height - 1][3 * c.width - 1] = 2;
+        // block (the sanitizers check the write).
+        for (std::int32_t y = 0; result == 0 && y < height; ++y)
+            ASSERT_EQ(image.rows[y],
+                      reinterpret_cast<std::uint8_t*>(image.rows + height) + y * rowBytes);
+        if (result == 0 && width > 0 && height > 0) image.rows[height - 1][3 * width - 1] = 2;
         rgbImageFree(&image);
         EXPECT_EQ(image.rows, nullptr);
         rgbImageFree(&image);  // a second release does nothing
     }
+    RgbImageLayout layout{};
+    EXPECT_TRUE(rgbImageLayout(178956968, 2, 0, &layout) && layout.blockBytes == 1u << 30);
 }
 
 TEST(RgbImageFree, AFailedImageKeepsWhatItNames) {
@@ -47,8 +43,7 @@ TEST(RgbImageFree, AFailedImageKeepsWhatItNames) {
     std::uint8_t* fakeRows[1] = {notOwned};
     RgbImage failed{0x800000, 1, 1, fakeRows};
     rgbImageFree(&failed);  // must not release what a failed image names
-    EXPECT_EQ(failed.rows, fakeRows);
-    EXPECT_EQ(failed.status, 0x800000);
+    EXPECT_EQ(std::tuple(failed.status, failed.rows), std::tuple(0x800000, fakeRows));
 }
 
 }  // namespace
