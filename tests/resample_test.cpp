@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <tuple>
 #include <vector>
 
@@ -85,25 +84,6 @@ TEST(ReduceImage, MatchesTheRule) {
         }
         rgbImageFree(&source);
     }
-}
-
-// One region of 4200 x 4200 white pixels totals beyond 32 bits; a reduction of 5000 to 4000 stops
-// at the first edge beyond 32 bits (column 3355) and keeps the pixels before it.
-TEST(ReduceImage, TotalsBeyond32BitsAndTheFirstEdgeBeyond) {
-    RgbImage white{}, dest{}, part{};
-    ASSERT_EQ(rgbImageAlloc(&white, 4200, 4200), 0);
-    std::memset(white.rows[0], 255, 3 * 4200 * 4200);
-    ASSERT_EQ(reduceImage(&dest, 1, 1, &white), 0);
-    EXPECT_EQ(imageBytes(dest), std::vector<std::uint8_t>(3, 255));
-    RgbImage source = makeNoise(5000, 1, 3);
-    EXPECT_EQ(reduceImage(&part, 4000, 1, &source), 1);
-    EXPECT_EQ(part.status, 0);
-    std::vector<std::uint8_t> expected(3 * 3355);
-    for (int x = 0; x < 3355; ++x)
-        reducedPixel(source, 4000, 1, x, 0, &expected[3 * x]);
-    EXPECT_EQ(std::vector<std::uint8_t>(part.rows[0], part.rows[0] + expected.size()), expected);
-    for (RgbImage* image : {&white, &dest, &part, &source})
-        rgbImageFree(image);
 }
 
 TEST(EnlargeImage, MatchesTheBlendFormula) {
