@@ -5,6 +5,8 @@
 
 #include <tuple>
 
+#include "test_support.h"
+
 namespace {
 
 TEST(RgbImageAlloc, SizesRowPointersAndRefusals) {
@@ -36,6 +38,12 @@ TEST(RgbImageAlloc, SizesRowPointersAndRefusals) {
     }
     RgbImageLayout layout{};
     EXPECT_TRUE(rgbImageLayout(178956968, 2, 0, &layout) && layout.blockBytes == 1u << 30);
+#if !defined(__SANITIZE_ADDRESS__)                       // its allocator aborts instead of refusing
+    EXPECT_TRUE(testsupport::withHeadroom(1 << 20, [] {  // the heap refuses 300 MB
+        RgbImage big{};
+        return rgbImageAlloc(&big, 10000, 10000) == 1 && big.status == 1 && big.rows == nullptr;
+    }));
+#endif
 }
 
 TEST(RgbImageFree, AFailedImageKeepsWhatItNames) {
