@@ -1,29 +1,17 @@
-// Fuzz target for the GIF path: the watch that keeps libgd within the limits, and the whole
-// conversion to WBMP.
-//
-// The watch: decodeGifStream decodes the input with small limits, libgd alone decodes it too,
-// and the two must agree.
-// - Whatever libgd read through the watch, libgd alone given exactly those bytes builds no
-//   picture beyond the ceiling: the watch stopped it before it allocated one.
-// - The watch's picture is one of 1 to maxPixels pixels, and libgd alone builds the same picture
-//   from the whole input.
-// - When libgd alone builds a first image of 1 to maxPixels pixels from an input of at most
-//   maxInputBytes bytes, the watch gives it too.
-//
-// The conversion: convertFile on the input as a file, at a width and a height chosen by its last
-// four bytes (each from -16 to 512, 0 asking for the derived side). It succeeds exactly when
-// libgd alone builds a picture and the size rules (fuzz_support.h) give a target of at least one
-// pixel a side; the file then has the size the WBMP format gives for that target. A failure
-// leaves no destination file.
-//
-// libgd alone and the conversion run only on inputs whose logical screen has at most 2^18 pixels
-// (libgd keeps every frame inside the screen, so no larger picture can come out; the refusal of
-// huge pictures is the watch's concern), and libgd alone also on those the watch accepted. A
-// resize whose intermediate picture would exceed 2^18 pixels is replaced by a conversion at the
-// source size. Both bounds keep each run short.
+// Fuzz target for the GIF path. The watch (decodeGifStream with small limits) must agree with
+// libgd alone: libgd alone given the bytes the watch let it read builds no picture over the
+// ceiling; the watch's picture is the one libgd alone builds from the whole input; a first image
+// within the limits that libgd alone builds is accepted. convertFile, at a width and a height
+// the last four bytes choose (each -16 to 512), succeeds exactly when libgd alone builds a
+// picture and the size rules give at least one pixel a side, and then writes a file of the WBMP
+// size; a failure leaves no file. To keep runs short, libgd alone and the conversion run only on
+// logical screens of at most 2^18 pixels (and libgd alone on what the watch accepted), and a
+// resize working on more pixels than that is made at the source size instead.
 #include <gd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <memory>
 #include <string>
 
 #include "app/convert.h"
@@ -32,79 +20,39 @@
 
 namespace {
 
-constexpr GifLimits smallLimits = {4096, 2048};
-constexpr std::int64_t budgetPixels = 1 << 18;  // for the logical screen and for a resize
+constexpr GifLimits limits = {4096, 2048};
+constexpr std::int64_t budget = 1 << 18;
+using Picture = std::unique_ptr<gdImage, decltype(&gdImageDestroy)>;
 
-// A folder of our own for the input and the output file, removed at exit.
-struct Scratch {
-    std::string folder = std::filesystem::temp_directory_path() / "varnock-fuzz-XXXXXX";
-    const bool made = mkdtemp(folder.data()) != nullptr;
-    ~Scratch() { std::filesystem::remove_all(folder); }
-};
-
-bool withinCeiling(gdImagePtr picture) {
-    return gdImageSX(picture) > 0 && gdImageSY(picture) > 0 &&
-           std::int64_t{gdImageSX(picture)} * gdImageSY(picture) <= smallLimits.maxPixels;
+// libgd alone on the first `size` bytes (none for 0: libgd leaks on a null buffer); null when none.
+Picture decodeAlone(const std::uint8_t* data, std::size_t size) {
+    const auto bytes = const_cast<std::uint8_t*>(data);
+    return {size != 0 ? gdImageCreateFromGifPtr(int(size), bytes) : nullptr, gdImageDestroy};
 }
 
-// libgd alone on the first `size` bytes; null when it builds nothing.
-gdImagePtr decodeAlone(const std::uint8_t* data, std::size_t size) {
-    if (size == 0) return nullptr;
-    return gdImageCreateFromGifPtr(static_cast<int>(size), const_cast<std::uint8_t*>(data));
+bool overLimit(const Picture& p) {  // a picture, but not of 1 to limits.maxPixels pixels
+    return p && !(p->sx > 0 && p->sy > 0 && std::int64_t{p->sx} * p->sy <= limits.maxPixels);
 }
 
-// Checks the watch against libgd alone; returns libgd alone's picture from the whole input (null
-// when it builds none or was not run), which the caller releases.
-gdImagePtr checkWatch(const std::uint8_t* data, std::size_t size, bool screenSmall) {
-    std::FILE* stream = size != 0 ? fmemopen(const_cast<std::uint8_t*>(data), size, "rb")
-                                  : std::fopen("/dev/null", "rb");
-    FUZZ_CHECK(stream != nullptr);
-    gdImagePtr watched = nullptr;
-    std::int64_t bytesRead = -1;
-    const std::int32_t rc = decodeGifStream(stream, smallLimits, &watched, &bytesRead);
-    std::fclose(stream);
-    FUZZ_CHECK((rc == 0 && watched != nullptr && withinCeiling(watched)) ||
-               (rc == gifLoadNoImage && watched == nullptr));
-    FUZZ_CHECK(bytesRead >= 0 && bytesRead <= smallLimits.maxInputBytes &&
-               static_cast<std::size_t>(bytesRead) <= size);
-    if (screenSmall) {
-        gdImagePtr seen = decodeAlone(data, static_cast<std::size_t>(bytesRead));
-        FUZZ_CHECK(seen == nullptr || withinCeiling(seen));
-        if (seen != nullptr) gdImageDestroy(seen);
-    }
-    // With a picture from the watch, libgd alone reads the same bytes, so it is safe to run.
-    gdImagePtr alone = screenSmall || watched != nullptr ? decodeAlone(data, size) : nullptr;
-    if (watched != nullptr) FUZZ_CHECK(alone != nullptr && gdImageCompare(watched, alone) == 0);
-    if (alone != nullptr && withinCeiling(alone) &&
-        size <= static_cast<std::size_t>(smallLimits.maxInputBytes))
-        FUZZ_CHECK(watched != nullptr);
-    if (watched != nullptr) gdImageDestroy(watched);
-    return alone;
-}
-
-// Converts the input at the size its last four bytes choose; `alone` is libgd alone's picture.
-void checkConversion(const std::uint8_t* data, std::size_t size, gdImagePtr alone) {
-    static const Scratch scratch;
-    static const std::string gif = scratch.folder + "/in.gif", wbmp = scratch.folder + "/out.wbmp";
-    std::FILE* file = std::fopen(gif.c_str(), "wb");
-    FUZZ_CHECK(file != nullptr && (size == 0 || std::fwrite(data, 1, size, file) == size) &&
-               std::fclose(file) == 0);
+void checkConversion(const std::uint8_t* data, std::size_t size, const Picture& alone) {
+    static std::string dir = std::filesystem::temp_directory_path() / "varnock-fuzz-XXXXXX";
+    static const bool made =
+        mkdtemp(dir.data()) && !std::atexit([] { std::filesystem::remove_all(dir); });
+    const std::string gif = dir + "/in.gif", wbmp = dir + "/out.wbmp";
+    std::filesystem::remove(wbmp);
+    FUZZ_CHECK(made && std::ofstream(gif, std::ios::binary)
+                           .write(reinterpret_cast<const char*>(data), std::streamsize(size)));
     std::int32_t width = size >= 4 ? (data[size - 4] | data[size - 3] << 8) % 529 - 16 : 0;
     std::int32_t height = size >= 4 ? (data[size - 2] | data[size - 1] << 8) % 529 - 16 : 0;
-    Expectation e{true, false, 0, 0, 0};  // no picture: nothing to convert
-    if (alone != nullptr) e = expectedResize(width, height, gdImageSX(alone), gdImageSY(alone));
-    if (alone != nullptr &&
-        ((width == 0 && height == 0) || (e.workPixels > budgetPixels && !e.reductionFails))) {
-        width = height = 0;
-        e = {false, false, gdImageSX(alone), gdImageSY(alone), 0};
-    }
+    Expectation e = alone ? expectedResize(width, height, alone->sx, alone->sy)
+                          : Expectation{true, false, 0, 0, 0};  // no picture: nothing to convert
+    if (alone && e.workPixels > budget && !e.reductionFails) width = height = 0;  // too slow
+    if (alone && width == 0 && height == 0) e = {false, false, alone->sx, alone->sy, 0};
     const bool succeeds = !e.refusedSize && !e.reductionFails && e.width >= 1 && e.height >= 1;
-    std::filesystem::remove(wbmp);
     const std::int32_t rc = convertFile(gif.c_str(), wbmp.c_str(), width, height);
-    FUZZ_CHECK(rc == (succeeds ? 0 : 1) && std::filesystem::exists(wbmp) == succeeds);
-    if (succeeds)
-        FUZZ_CHECK(std::int64_t(std::filesystem::file_size(wbmp)) ==
-                   wbmpFileSize(e.width, e.height));
+    FUZZ_CHECK(rc == (succeeds ? 0 : 1) && std::filesystem::exists(wbmp) == succeeds &&
+               (!succeeds ||
+                std::int64_t(std::filesystem::file_size(wbmp)) == wbmpFileSize(e.width, e.height)));
 }
 
 }  // namespace
@@ -112,11 +60,23 @@ void checkConversion(const std::uint8_t* data, std::size_t size, gdImagePtr alon
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     [[maybe_unused]] static const bool silenced = (silenceGdMessages(), true);
     // The logical screen's width and height are bytes 6 to 9.
-    const bool screenSmall = size < 10 || std::uint32_t(data[6] | data[7] << 8) *
-                                                  std::uint32_t(data[8] | data[9] << 8) <=
-                                              budgetPixels;
-    gdImagePtr alone = checkWatch(data, size, screenSmall);
+    const bool screenSmall =
+        size < 10 || std::int64_t{data[6] | data[7] << 8} * (data[8] | data[9] << 8) <= budget;
+    std::FILE* stream = openBytes(data, size);
+    gdImagePtr picture = nullptr;
+    std::int64_t bytesRead = -1;
+    const std::int32_t rc = decodeGifStream(stream, limits, &picture, &bytesRead);
+    std::fclose(stream);
+    const Picture watched(picture, gdImageDestroy);
+    FUZZ_CHECK((rc == 0 && watched && !overLimit(watched)) || (rc == gifLoadNoImage && !watched));
+    FUZZ_CHECK(bytesRead >= 0 && bytesRead <= limits.maxInputBytes &&
+               std::size_t(bytesRead) <= size);
+    FUZZ_CHECK(!screenSmall || !overLimit(decodeAlone(data, std::size_t(bytesRead))));
+    if (!screenSmall && !watched) return 0;
+    const Picture alone = decodeAlone(data, size);
+    if (watched) FUZZ_CHECK(alone && gdImageCompare(watched.get(), alone.get()) == 0);
+    if (alone && !overLimit(alone) && size <= std::size_t(limits.maxInputBytes))
+        FUZZ_CHECK(watched);
     if (screenSmall) checkConversion(data, size, alone);
-    if (alone != nullptr) gdImageDestroy(alone);
     return 0;
 }
