@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <tuple>
+#include <vector>
 
 #include "test_support.h"
 
@@ -15,82 +16,69 @@ namespace {
 using testsupport::Bytes;
 
 // Blocks come filled with 0xAA so that a missing clear shows.
-void* filling(std::size_t size) {
-    return std::memset(std::malloc(size + 1), 0xAA, size);
-}
-void* refusing(std::size_t) {
-    return nullptr;
-}
+const MonoAllocateFn filling = [](std::size_t n) { return std::memset(std::malloc(n), 0xAA, n); };
+const MonoAllocateFn refusing = [](std::size_t) -> void* { return nullptr; };
 
 Bytes blockOf(const MonoBitmap& b) {
     return b.data == nullptr ? Bytes{} : Bytes(b.data, b.data + b.dataSize);
 }
 
 TEST(MonoBitmap, CreateResults) {
-    // Codes 1-3 leave the record as it was; 4 stores the sizes (dataSize 0 when it does not fit).
-    const std::int32_t max = INT32_MAX;
-    const std::int32_t cases[][6] = {
-        {0, 1, 1, 1, -3, -4}, {1, 0, 1, 2, -3, -4}, {1, 10, -5, 3, -3, -4},
-        {1, 10, 2, 4, 2, 4},  {1, 9, max, 4, 2, 0}, {1, max - 6, 1, 4, max / 8 + 1, max / 8 + 1}};
-    for (const auto& [record, width, height, code, bytesPerRow, dataSize] : cases) {
+    // width, height, result (1: a null record), bytesPerRow, dataSize; the record is kept in 1-3.
+    // clang-format off
+    const std::int32_t cases[][5] = {{1, 1, 1}, {0, 1, 2}, {10, -5, 3}, {10, 2, 4, 2, 4},
+        {9, INT32_MAX, 4, 2, 0}, {INT32_MAX - 6, 1, 4, INT32_MAX / 8 + 1, INT32_MAX / 8 + 1}};
+    // clang-format on
+    for (const auto& [width, height, code, bytesPerRow, dataSize] : cases) {
         std::uint8_t marker = 0;
         MonoBitmap bitmap{-1, -2, -3, -4, &marker};
-        EXPECT_EQ(monoCreate(record ? &bitmap : nullptr, width, height, refusing), code);
-        const bool stored = code == 4;
-        EXPECT_EQ(std::tie(bitmap.width, bitmap.height, bitmap.bytesPerRow, bitmap.dataSize),
-                  std::tuple(stored ? width : -1, stored ? height : -2, bytesPerRow, dataSize));
-        EXPECT_EQ(bitmap.data, stored ? nullptr : &marker) << width << " x " << height;
+        EXPECT_EQ(monoCreate(code == 1 ? nullptr : &bitmap, width, height, refusing), code);
+        EXPECT_EQ(
+            std::tie(bitmap.width, bitmap.height, bitmap.bytesPerRow, bitmap.dataSize, bitmap.data),
+            code < 4 ? std::tuple(-1, -2, -3, -4, &marker)
+                     : std::tuple(width, height, bytesPerRow, dataSize, (std::uint8_t*)nullptr));
     }
 }
 
-TEST(MonoBitmap, PixelBitsAndTheResultsOfFreeAndWrite) {
+TEST(MonoBitmap, PixelBitsAndTheResultsOfFreeAndTheWriters) {
     // Pixels of a 10 x 2 bitmap on a clear and a full block: x, y, result, byte, bit; outside
     // (padding included): 3, and the block is left alone.
+    // clang-format off
     const int cases[][5] = {{0, 0, 0, 0, 0x80}, {7, 0, 0, 0, 0x01}, {9, 0, 0, 1, 0x40},
-                            {9, 1, 0, 3, 0x40}, {10, 0, 3, 0, 0},   {-1, 0, 3, 0, 0},
-                            {0, 2, 3, 0, 0},    {0, -1, 3, 0, 0}};
+        {9, 1, 0, 3, 0x40}, {10, 0, 3}, {-1, 0, 3}, {0, 2, 3}, {0, -1, 3}};
+    // clang-format on
     MonoBitmap bitmap{};
     ASSERT_EQ(monoCreate(&bitmap, 10, 2, filling), 0);
-    EXPECT_EQ(blockOf(bitmap), Bytes(4, 0));
     for (const auto& [x, y, code, byte, mask] : cases) {
         for (const std::uint8_t ground : {0x00, 0xFF}) {
             std::memset(bitmap.data, ground, 4);
             ASSERT_EQ(monoSetPixel(&bitmap, x, y, ground == 0 ? -7 : 0), code);
             Bytes expected(4, ground);
-            expected[std::size_t(byte)] = std::uint8_t(ground ^ mask);
-            EXPECT_EQ(blockOf(bitmap), expected) << x << ", " << y;
-            EXPECT_EQ(monoGetPixel(&bitmap, x, y), code == 0 && ground == 0 ? 1 : 0);
+            expected[std::size_t(byte)] ^= std::uint8_t(mask);
+            EXPECT_EQ(std::tuple(blockOf(bitmap), monoGetPixel(&bitmap, x, y)),
+                      std::tuple(expected, code == 0 && ground == 0 ? 1 : 0))
+                << x << ", " << y;
         }
     }
-    std::FILE* sink = std::fopen("/dev/null", "w");
-    EXPECT_EQ(monoWriteWbmp(nullptr, sink), 1);
-    EXPECT_EQ(monoWriteWbmp(&bitmap, nullptr), 3);
-    EXPECT_EQ(monoSetPixel(nullptr, 0, 0, 1), 1);
-    ASSERT_EQ(monoFree(&bitmap, std::free), 0);
-    EXPECT_EQ(monoWriteWbmp(&bitmap, sink), 2);
-    EXPECT_EQ(monoWriteWbmpHeader(1, 1, nullptr), 3);
+    // Results in this order (a pixel set after the release: the block is tested before the
+    // bounds), then the headers written, with numbers in the fewest bytes.
+    char* buffer = nullptr;
+    std::size_t size = 0;
+    std::FILE* sink = open_memstream(&buffer, &size);
+    EXPECT_EQ(
+        (std::vector{monoWriteWbmp(nullptr, nullptr), monoWriteWbmp(&bitmap, nullptr),
+                     monoSetPixel(nullptr, 0, 0, 1), monoFree(&bitmap, std::free),
+                     monoWriteWbmp(&bitmap, sink), monoWriteWbmp(&bitmap, nullptr),
+                     monoSetPixel(&bitmap, 99, 1, 1), monoFree(&bitmap, std::free),
+                     monoFree(nullptr, std::free), bitmap.width, bitmap.height, bitmap.dataSize,
+                     monoWriteWbmpHeader(0, 1, sink), monoWriteWbmpHeader(1, 0, sink),
+                     monoWriteWbmpHeader(1, 1, nullptr), monoWriteWbmpHeader(127, 128, sink),
+                     monoWriteWbmpHeader(16384, INT32_MAX, sink)}),
+        (std::vector{1, 3, 1, 0, 2, 2, 2, 2, 1, 10, 2, 4, 1, 2, 3, 0, 0}));
     std::fclose(sink);
-    EXPECT_EQ(monoSetPixel(&bitmap, 99, 1, 1), 2);  // the block is tested before the bounds
-    EXPECT_EQ(monoFree(&bitmap, std::free), 2);
-    EXPECT_EQ(monoFree(nullptr, std::free), 1);
-    EXPECT_EQ(std::tie(bitmap.width, bitmap.height, bitmap.dataSize), std::tuple(10, 2, 4));
-}
-
-TEST(MonoBitmap, HeadersWithNumbersInTheFewestBytes) {
-    // clang-format off
-    const std::tuple<std::int32_t, std::int32_t, std::int32_t, Bytes> cases[] = {
-        {0, 1, 1, {}}, {1, 0, 2, {}}, {127, 128, 0, {0, 0, 0x7F, 0x81, 0x00}},
-        {16384, INT32_MAX, 0, {0, 0, 0x81, 0x80, 0x00, 0x87, 0xFF, 0xFF, 0xFF, 0x7F}}};
-    // clang-format on
-    for (const auto& [width, height, result, bytes] : cases) {
-        char* buffer = nullptr;
-        std::size_t size = 0;
-        std::FILE* stream = open_memstream(&buffer, &size);
-        EXPECT_EQ(monoWriteWbmpHeader(width, height, stream), result);
-        std::fclose(stream);
-        EXPECT_EQ(Bytes(buffer, buffer + size), bytes);
-        std::free(buffer);
-    }
+    EXPECT_EQ(Bytes(buffer, buffer + size), (Bytes{0, 0, 0x7F, 0x81, 0x00, 0, 0, 0x81, 0x80, 0x00,
+                                                   0x87, 0xFF, 0xFF, 0xFF, 0x7F}));
+    std::free(buffer);
 }
 
 TEST(MonoBitmap, ReaderResultsInOrder) {
@@ -108,23 +96,19 @@ TEST(MonoBitmap, ReaderResultsInOrder) {
         {{0, 0, 0x87, 0x68, 1}, 125, 0, 1000, 1}, {{0, 0, 1, 0x87, 0x68}, 1000, 0, 1, 1000}};
     // clang-format on
     for (const auto& [head, data, code, width, height] : cases) {
-        Bytes block(std::size_t(data), 0xFF);
+        Bytes block(std::size_t(data), 0xFF), file = head;
         block.resize(code == 0 || code == 5 ? std::size_t((width + 7) / 8 * height) : 0, 0);
+        file.resize(file.size() + std::size_t(data) + 1, 0xFF);  // fmemopen wants a byte more
         for (const MonoAllocateFn allocate : {filling, refusing}) {
-            Bytes file = head;
-            file.resize(file.size() + std::size_t(data) + 1, 0xFF);  // fmemopen wants a byte more
             std::FILE* stream = fmemopen(file.data(), file.size() - 1, "r");
             MonoBitmap bitmap{};
             const std::int32_t result = monoReadWbmp(&bitmap, stream, allocate);
-            std::fclose(stream);
-            const Bytes read = blockOf(bitmap);
-            monoFree(&bitmap, std::free);
             const bool refused = allocate == refusing && !block.empty();
-            EXPECT_EQ(std::tuple(result, read),
-                      std::tuple(refused ? 4 : code, refused ? Bytes{} : block))
+            EXPECT_EQ(std::tuple(result, blockOf(bitmap), bitmap.width, bitmap.height),
+                      std::tuple(refused ? 4 : code, refused ? Bytes{} : block, width, height))
                 << testing::PrintToString(head);
-            EXPECT_EQ(std::tie(bitmap.width, bitmap.height),
-                      block.empty() ? std::tuple(0, 0) : std::tuple(width, height));
+            std::fclose(stream);
+            monoFree(&bitmap, std::free);
         }
     }
 }
