@@ -63,12 +63,13 @@ TEST(ViewProgram, DrawsRefusesAndExports) {
         {"unset TERM; " + tty + "4; $W white\" /dev/null", 0, coloured, ""},
         {"$W tall", 0, line80, ""},
         {"$W big | uniq -c", 0, "     40 " + line80, ""},
-        bad(R"(\0\0\204\200\0\1\0)", "image de 65536 × 1" + tooLarge),
+        bad(R"(\0\0\1\204\200\0\0)", "image de 1 × 65536" + tooLarge),
         bad(R"(\0\0\240\1\240\0\0)", "image de 4097 × 4096" + tooLarge),
         bad(R"(\1\0\5\3\0)", notWbmp),
         bad(R"(\0\1\5\3\0)", notWbmp),
         bad("", "fichier vide"),
         bad(R"(\0\0\0\5\0)", "taille invalide : 0 × 5 pixels"),
+        bad(R"(\0\0\5\0)", "taille invalide : 5 × 0 pixels"),
         bad(R"(\0\0\210\200\200\200\0\1\0)", badNumber),
         bad(R"(\0\0\200\200\200\200\200\1\1\0)", badNumber),
         bad(R"(\0)", cut),
@@ -88,7 +89,7 @@ TEST(ViewProgram, DrawsRefusesAndExports) {
          "echo $?) 2>&1 | cat; ls; cat k.gif",
          0, says("k.gif", noGif) + "1\nk.gif\nold", ""},
         // No transparent colour (GIF87a); every pixel as varnock (libgd) and netpbm read it.
-        {"$W --gif g.gif black && head -c6 g.gif && $V g.gif g.wbmp 0 0 >/dev/null && "
+        {"$W --gif=g.gif black && head -c6 g.gif && $V g.gif g.wbmp 0 0 >/dev/null && "
          "cmp g.wbmp black",
          0, "GIF87a", ""},
         {"command -v giftopnm >/dev/null || exit 0; giftopnm g.gif | cmp - <(wbmptopbm black)", 0,
