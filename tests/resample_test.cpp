@@ -86,6 +86,16 @@ TEST(ReduceImage, MatchesTheRule) {
     }
 }
 
+// A region of 4200 x 4200 white pixels totals beyond 32 bits.
+TEST(ReduceImage, RegionTotalsBeyond32Bits) {
+    RgbImage white = testsupport::makeImage(4200, 4200, testsupport::Bytes(3 * 4200 * 4200, 255));
+    RgbImage dest{};
+    ASSERT_EQ(reduceImage(&dest, 1, 1, &white), 0);
+    EXPECT_EQ(imageBytes(dest), testsupport::Bytes(3, 255));
+    rgbImageFree(&dest);
+    rgbImageFree(&white);
+}
+
 TEST(EnlargeImage, MatchesTheBlendFormula) {
     // Source size, requested size, result size, and the steps between the pixels checked.
     const int cases[][8] = {
