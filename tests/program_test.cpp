@@ -71,8 +71,10 @@ const Row kRows[] = {
     {"chmod 600 dest.wbmp; ln -s dest.wbmp l.wbmp; v pic.gif l.wbmp 0 0", 0, 'b', "",
      "[ -L l.wbmp ]; fresh dest.wbmp; [ $(stat -c %a dest.wbmp) = 600 ]; names cv.html dest.wbmp l.wbmp pic.gif"},
     {"chmod 666 dest.wbmp; nobody pic.gif dest.wbmp 0 0", 0, 'b', "", "fresh dest.wbmp; names cv.html dest.wbmp pic.gif"},
-    {"[ $(id -u) != 0 ] || chown 65534:65534 dest.wbmp; v pic.gif dest.wbmp 0 0", 0, 'b', "",
-     "fresh dest.wbmp; [ $(id -u) != 0 ] || [ $(stat -c %u:%g dest.wbmp) = 65534:65534 ]"},
+    {"[ $(id -u) != 0 ] || chown 65534:0 dest.wbmp; v pic.gif dest.wbmp 0 0", 0, 'b', "",
+     "fresh dest.wbmp; [ $(id -u) != 0 ] || [ $(stat -c %u:%g dest.wbmp) = 65534:0 ]"},
+    {"[ $(id -u) != 0 ] || chown 0:65534 dest.wbmp; v pic.gif dest.wbmp 0 0", 0, 'b', "",
+     "fresh dest.wbmp; [ $(id -u) != 0 ] || [ $(stat -c %u:%g dest.wbmp) = 0:65534 ]"},
     {"rm dest.wbmp; ln -s dest.wbmp l.wbmp; v pic.gif l.wbmp 0 0", 0, 'b', "", "[ -L l.wbmp ]; fresh dest.wbmp"},
     {"v pic.gif /dev/stdout 0 0", 0, 'p', "", "kept; names cv.html dest.wbmp pic.gif"},
     // Failures exit 1 and lose nothing.

@@ -81,7 +81,7 @@ TEST(ViewProgram, DrawsRefusesAndExports) {
                        : Case{"cp odd locked && chmod 0 locked && $W locked", 1, "",
                               says("locked", "lecture non permise")},
         {"$W odd >/dev/full", 1, "", says("odd", "erreur d'écriture du dessin")},
-        {"$W --gif no/such.gif odd", 1, "", says("no/such.gif", noGif)},
+        {"$W odd --gif no/such.gif", 1, "", says("no/such.gif", noGif)},
         {"ln -s /dev/full full.gif && $W --gif full.gif odd", 1, "", says("full.gif", noGif)},
         // A write cut short keeps the file it would replace and leaves nothing beside it.
         {"mkdir k && cd k && printf old >k.gif && (trap '' XFSZ; ulimit -f 0; $W --gif k.gif "
