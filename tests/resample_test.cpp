@@ -86,14 +86,17 @@ TEST(ReduceImage, MatchesTheRule) {
     }
 }
 
-// A region of 4200 x 4200 white pixels totals beyond 32 bits.
-TEST(ReduceImage, RegionTotalsBeyond32Bits) {
+// A region of 4200 x 4200 white pixels totals beyond 32 bits; a source without columns gives
+// black.
+TEST(ReduceImage, RegionTotalsBeyond32BitsAndNoColumns) {
     RgbImage white = testsupport::makeImage(4200, 4200, testsupport::Bytes(3 * 4200 * 4200, 255));
-    RgbImage dest{};
-    ASSERT_EQ(reduceImage(&dest, 1, 1, &white), 0);
+    RgbImage empty{}, dest{}, black{};
+    ASSERT_EQ(rgbImageAlloc(&empty, 0, 3), 0);
+    ASSERT_EQ(reduceImage(&dest, 1, 1, &white) | reduceImage(&black, 2, 2, &empty), 0);
     EXPECT_EQ(imageBytes(dest), testsupport::Bytes(3, 255));
-    rgbImageFree(&dest);
-    rgbImageFree(&white);
+    EXPECT_EQ(imageBytes(black), testsupport::Bytes(12, 0));
+    for (RgbImage* image : {&white, &empty, &dest, &black})
+        rgbImageFree(image);
 }
 
 TEST(EnlargeImage, MatchesTheBlendFormula) {
