@@ -61,6 +61,8 @@ TEST(ViewProgram, DrawsRefusesAndExports) {
         {"NO_COLOR= " + tty + "4; $W white\" /dev/null", 0, coloured, ""},
         {"unset TERM; " + tty + "4; $W white\" /dev/null", 0, coloured, ""},
         {"$W tall", 0, line80, ""},
+        {"printf '\\0\\0\\2\\2\\200\\100' >tie && $W --width 1 tie", 0, " \n",
+         ""},  // a tie: white is the rarer
         {"$W big | uniq -c", 0, "     40 " + line80, ""},
         bad(R"(\0\0\1\204\200\0\0)", "image de 1 × 65536" + tooLarge),
         bad(R"(\0\0\240\1\240\0\0)", "image de 4097 × 4096" + tooLarge),
