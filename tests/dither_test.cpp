@@ -92,7 +92,7 @@ TEST(Dither, WorkedAndRandomPictures) {
             for (const int shift : {16, 8, 0})
                 rgb.push_back(std::uint8_t(picture.palette[picture.indices.back()] >> shift));
         }
-        for (const int threshold : {-1, 0, 1, 77, 128, 254, 255, 300})
+        for (const int threshold : {-1, 0, 1, 77, 128, 254, 255, 256})
             ASSERT_EQ(dithered(width, height, rgb, threshold), model(width, height, rgb, threshold))
                 << round << " at " << threshold;
         const std::string text = model(width, height, rgb, -1);
