@@ -54,16 +54,16 @@ std::string readText(const std::string& path) {
 
 RunResult runScript(const std::string& dir, const std::string& script) {
     ScratchDir capture;
-    writeText(capture.file("run"), script + "\n");
+    const std::string run = capture.file("run"), out = capture.file("out"),
+                      err = capture.file("err");
     const std::string command = "cd '" + dir +
                                 "' && V='" VARNOCK_EXE "' W='" VARNOCK_VIEW_EXE
                                 "' D='" VARNOCK_TEST_DATA "' S='" VARNOCK_SOURCE_DIR
                                 "' timeout 60 bash '" +
-                                capture.file("run") + "' <" + "/dev/null >'" + capture.file("out") +
-                                "' 2>'" + capture.file("err") + "'";
+                                run + "' </dev/null >'" + out + "' 2>'" + err + "'";
+    writeText(run, script + "\n");
     const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readText(capture.file("out")),
-            readText(capture.file("err"))};
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readText(out), readText(err)};
 }
 
 void writeGif(const std::string& path, const GifPicture& gif) {

@@ -61,8 +61,8 @@ RgbImage makeNoise(int width, int height, unsigned seed);
 std::vector<std::uint8_t> imageBytes(const RgbImage& image);
 
 // Runs `step` in a child process whose address space may grow by `headroom` bytes only; true
-// when it returned true. Under AddressSanitizer, whose shadow memory needs an unlimited address
-// space, tests call GTEST_SKIP instead.
+// when it returned true. Not for AddressSanitizer builds, whose shadow memory needs an unlimited
+// address space.
 bool withHeadroom(std::size_t headroom, const std::function<bool()>& step);
 
 }  // namespace testsupport
