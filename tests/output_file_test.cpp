@@ -27,7 +27,7 @@ TEST(OutputFile, ASignalDuringTheWriteLeavesTheOldFileWhole) {
         SCOPED_TRACE(testing::Message() << signal << (ignore ? " ignored" : ""));
         testsupport::ScratchDir dir;
         const std::string path = dir.file("out.wbmp");
-        testsupport::writeFile(path, {1, 2, 3});
+        testsupport::writeText(path, "\1\2\3");
         const pid_t child = fork();
         if (child == 0) {
             if (ignore) std::signal(signal, SIG_IGN);

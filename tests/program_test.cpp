@@ -125,13 +125,13 @@ const Row kRows[] = {
 
 TEST(Program, EveryRunOfTheTable) {
     const std::string picture =
-        testsupport::readText(testsupport::dataPath("expected/giflib-treescap-87a__0__0.wbmp"));
+        testsupport::readText(VARNOCK_TEST_DATA "/expected/giflib-treescap-87a__0__0.wbmp");
     for (const Row& row : kRows) {
         SCOPED_TRACE(row.script);
         ScratchDir dir, ref;
-        std::filesystem::copy_file(testsupport::dataPath("gif/giflib-treescap-87a.gif"),
+        std::filesystem::copy_file(VARNOCK_TEST_DATA "/gif/giflib-treescap-87a.gif",
                                    dir.file("pic.gif"));
-        testsupport::writeFile(dir.file("dest.wbmp"), testsupport::Bytes(1000, 0x55));
+        testsupport::writeText(dir.file("dest.wbmp"), std::string(1000, 'U'));
         testsupport::writeText(dir.file("cv.html"),
                                "<!DOCTYPE html>\n<title>Mon CV</title>\r\n<p>caf\xC3\xA9</p>\n");
         const std::string prelude = "R='" + ref.path().string() + "'\n" + kPrelude;

@@ -28,28 +28,13 @@ ScratchDir::~ScratchDir() {  // first gives back any permission a test took away
         ("chmod -R u+rwX '" + path_.string() + "'; rm -rf '" + path_.string() + "'").c_str());
 }
 
-Bytes readFile(const std::string& path) {
+std::string readText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writeFile(const std::string& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void writeText(const std::string& path, const std::string& text) {
-    writeFile(path, Bytes(text.begin(), text.end()));
-}
-
-std::string dataPath(const std::string& relative) {
-    return std::string(VARNOCK_TEST_DATA) + "/" + relative;
-}
-
-std::string readText(const std::string& path) {
-    const Bytes bytes = readFile(path);
-    return std::string(bytes.begin(), bytes.end());
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
 
 RunResult runScript(const std::string& dir, const std::string& script) {

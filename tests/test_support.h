@@ -28,11 +28,9 @@ private:
     std::filesystem::path path_;
 };
 
-Bytes readFile(const std::string& path);
-void writeFile(const std::string& path, const Bytes& bytes);
-void writeText(const std::string& path, const std::string& text);
-std::string dataPath(const std::string& relative);  // a file under tests/data
+// A file's bytes; a file made of `text`.
 std::string readText(const std::string& path);
+void writeText(const std::string& path, const std::string& text);
 
 // What a run of the program printed and how it ended.
 struct RunResult {
