@@ -1,11 +1,9 @@
 // The output file under a signal between its open and its close: SIGINT, SIGTERM and SIGHUP are
 // held back until the new file is removed and the old one left whole, then end the run; an
 // ignored one changes nothing; SIGKILL leaves the old file and the unfinished one beside it.
-// cv.html: a file that is not our page is never even opened for writing.
 #include "util/output_file.h"
 
 #include <gtest/gtest.h>
-#include <sys/inotify.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,7 +12,6 @@
 #include <set>
 #include <string>
 
-#include "app/document_file.h"
 #include "test_support.h"
 
 namespace {
@@ -47,27 +44,6 @@ TEST(OutputFile, ASignalDuringTheWriteLeavesTheOldFileWhole) {
         EXPECT_EQ(names, (signal != SIGKILL
                               ? std::set<std::string>{"out.wbmp"}
                               : std::set<std::string>{"out.wbmp", "out.wbmp.varnock-unfinished-"}));
-    }
-}
-
-TEST(DocumentFile, OnlyOurOwnPageIsOpenedForWriting) {
-    const std::string prefix = documentPrefix;
-    // what cv.html holds, whether it is ours
-    const std::pair<std::string, bool> cases[] = {{prefix + "old", true},
-                                                  {"notes quoting " + prefix, false},
-                                                  {prefix.substr(0, prefix.size() - 1), false},
-                                                  {"", false}};
-    for (const auto& [before, ours] : cases) {
-        SCOPED_TRACE(before.substr(0, 20));
-        testsupport::ScratchDir dir;
-        const std::string path = dir.file("cv.html");
-        testsupport::writeText(path, before);
-        const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        ASSERT_GE(inotify_add_watch(watch, path.c_str(), IN_CLOSE_WRITE), 0);
-        EXPECT_EQ(writeDocumentFile(path.c_str()), 0);
-        char events[sizeof(inotify_event) + 256];
-        EXPECT_EQ(read(watch, events, sizeof events) > 0, ours);  // closed after a write open
-        close(watch);
     }
 }
 
