@@ -1,6 +1,5 @@
 #include "test_support.h"
 
-#include <gd.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -49,20 +48,6 @@ RunResult runScript(const std::string& dir, const std::string& script) {
     writeText(run, script + "\n");
     const int status = std::system(command.c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readText(out), readText(err)};
-}
-
-void writeGif(const std::string& path, const GifPicture& gif) {
-    gdImagePtr picture = gdImageCreate(gif.width, gif.height);
-    for (const std::uint32_t rgb : gif.palette)
-        gdImageColorAllocate(picture, int(rgb >> 16 & 0xFF), int(rgb >> 8 & 0xFF), int(rgb & 0xFF));
-    gdImageColorTransparent(picture, gif.transparent);  // -1: none
-    for (std::size_t at = 0; at < gif.indices.size(); ++at)
-        gdImageSetPixel(picture, int(at) % gif.width, int(at) / gif.width, gif.indices[at]);
-    std::FILE* out = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(out, nullptr);
-    gdImageGif(picture, out);
-    std::fclose(out);
-    gdImageDestroy(picture);
 }
 
 RgbImage makeImage(std::int32_t width, std::int32_t height, const Bytes& rgb) {

@@ -42,16 +42,6 @@ struct RunResult {
 // names varnock, $W varnock-view, $D tests/data and $S the source tree.
 RunResult runScript(const std::string& dir, const std::string& script);
 
-// A GIF of the given size, written by libgd, whose pixel (x, y) uses
-// palette[indices[y * width + x]]; `transparent` >= 0 names the transparent colour.
-struct GifPicture {
-    std::int32_t width = 0, height = 0;
-    std::vector<std::uint32_t> palette;  // 0xRRGGBB
-    std::vector<std::int32_t> indices;
-    std::int32_t transparent = -1;
-};
-void writeGif(const std::string& path, const GifPicture& gif);
-
 // A width x height image holding `rgb` (3 bytes a pixel, row by row); fails the current test
 // when the block is refused. makeNoise: pseudo-random bytes, the same for the same seed.
 RgbImage makeImage(std::int32_t width, std::int32_t height, const Bytes& rgb);
