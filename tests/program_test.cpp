@@ -1,6 +1,6 @@
-// The program end to end, through its real command line. Each row is a bash script run in a
-// fresh folder holding pic.gif (a 40 x 40 sample), dest.wbmp (an older file)
-// and cv.html (someone else's page); the row gives the exit status, what standard output and
+// The program (and the packer of its page) end to end, through the real command line. Each row
+// is a bash script run in a fresh folder holding pic.gif (a 40 x 40 sample), dest.wbmp (an older
+// file) and cv.html (someone else's page); the row gives the exit status, what standard output and
 // standard error show, and bash checks of the folder afterwards. The shell functions below are
 // the rows' vocabulary.
 #include <gtest/gtest.h>
@@ -70,7 +70,7 @@ const Row kRows[] = {
     {"umask 026; v pic.gif new.wbmp 0 0", 0, 'b', "", "fresh new.wbmp; [ $(stat -c %a new.wbmp) = 640 ]"},
     {"chmod 600 dest.wbmp; ln -s dest.wbmp l.wbmp; v pic.gif l.wbmp 0 0", 0, 'b', "",
      "[ -L l.wbmp ]; fresh dest.wbmp; [ $(stat -c %a dest.wbmp) = 600 ]; names cv.html dest.wbmp l.wbmp pic.gif"},
-    {"chmod 666 dest.wbmp; nobody pic.gif dest.wbmp 0 0", 0, 'b', "", "fresh dest.wbmp; names cv.html dest.wbmp pic.gif"},
+    {"chmod 666 dest.wbmp; chmod 444 cv.html; nobody pic.gif dest.wbmp 0 0", 0, 'b', "", "fresh dest.wbmp; cmp cv.html $R/cv.html; names cv.html dest.wbmp pic.gif"},
     {"[ $(id -u) != 0 ] || chown 65534:0 dest.wbmp; v pic.gif dest.wbmp 0 0", 0, 'b', "",
      "fresh dest.wbmp; [ $(id -u) != 0 ] || [ $(stat -c %u:%g dest.wbmp) = 65534:0 ]"},
     {"[ $(id -u) != 0 ] || chown 0:65534 dest.wbmp; v pic.gif dest.wbmp 0 0", 0, 'b', "",
@@ -115,6 +115,8 @@ const Row kRows[] = {
     {"rm cv.html; mkfifo cv.html; v pic.gif new.wbmp 0 0", 0, 'b', "", "[ -p cv.html ]; fresh new.wbmp"},
     {"rm cv.html; mkdir cv.html; v pic.gif new.wbmp 0 0", 1, 'b', "can't write cv.html", "rmdir cv.html; names dest.wbmp pic.gif"},
     {"mkdir g; cd g; rmdir ../g; v", 1, 'b', "can't write cv.html", "names cv.html dest.wbmp pic.gif"},
+    // The packer of the embedded page refuses a zero byte and leaves nothing.
+    {"printf '<p>a\\0b</p>\\n' >in.html; $P in.html out.cpp 2>/dev/null", 1, '-', "", "[ ! -e out.cpp ]; names cv.html dest.wbmp in.html pic.gif"},
     // Many conversions at once in one folder, twice, as the README runs them.
     {"rm cv.html; mkdir p; for n in giflib-x-trans sharp-grey-2x1 nsgif-fuzz-1x32 giflib-wedge-87a giflib-porsche-87a "
      "ptest-static-transparent; do for i in 0 1 2; do cp $D/gif/$n.gif p/$n-$i.gif; done; done; for round in 1 2; do "
