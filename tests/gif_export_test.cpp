@@ -76,11 +76,10 @@ TEST(GifExport, CopyLeavingOutAKeyColourThenRegionTest) {
     copyPixelsExceptColour(dest, source, INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, 2, 2, 1);
     gdImageDestroy(source);
     // dest's indices now: 0000 / 0120 / 0012. left, top, right, bottom (exclusive), index, result
-    const std::int32_t cases[][6] = {{2, 1, 2, 3, 9, 1},
-                                     {1, 1, 2, 2, 1, 1},
-                                     {1, 1, 3, 2, 2, 0},
-                                     {1, 0, 2, 2, 1, 0},
-                                     {0, 0, 1, 3, 0, 1}};
+    // clang-format off
+    const std::int32_t cases[][6] = {
+        {2, 1, 2, 3, 9, 1}, {1, 1, 2, 2, 1, 1}, {1, 1, 3, 2, 2, 0}, {1, 0, 2, 2, 1, 0}, {0, 0, 1, 3, 0, 1}};
+    // clang-format on
     for (const auto& c : cases)
         EXPECT_EQ(regionHasColour(dest, c[0], c[1], c[2], c[3], c[4]), c[5]) << c[0] << c[1];
     EXPECT_EQ(takePixels(dest), (std::vector<int>{w, w, w, w, w, b, r, w, w, w, b, r}));

@@ -93,15 +93,14 @@ TEST(ReduceImage, MatchesTheRule) {
 }
 
 TEST(EnlargeImage, MatchesTheBlendFormula) {
-    // Source size, requested size, result size, and the steps between the pixels checked.
-    const int cases[][8] = {
-        {200, 150, 201, 150, 399, 150, 1, 1},  // the source in the even columns
-        {2, 2, 1000, 1000, 1000, 1000, 3, 7},
-        {2, 2, 20000, 900, 20000, 900, 7, 29},  // numerators beyond 32 bits; last row and column
-        {1, 3, 2, 5, 2, 5, 1, 1},               // a 1-pixel axis repeats its pixel, at least once
-        {3, 1, 5, 2, 5, 2, 1, 1},
-        {1, 1, 0, -4, 1, 1, 1, 1},
-        {2, 2, 4, 4, 4, 4, 1, 1}};
+    // Source size, requested size, result size, and the steps between the pixels checked: the
+    // source in the even columns; numerators beyond 32 bits, with the last row and column; a
+    // 1-pixel axis repeats its pixel, at least once.
+    // clang-format off
+    const int cases[][8] = {{200, 150, 201, 150, 399, 150, 1, 1}, {2, 2, 1000, 1000, 1000, 1000, 3, 7},
+        {2, 2, 20000, 900, 20000, 900, 7, 29}, {1, 3, 2, 5, 2, 5, 1, 1}, {3, 1, 5, 2, 5, 2, 1, 1},
+        {1, 1, 0, -4, 1, 1, 1, 1}, {2, 2, 4, 4, 4, 4, 1, 1}};
+    // clang-format on
     for (const auto& [sw, sh, width, height, rw, rh, stepX, stepY] : cases) {
         SCOPED_TRACE(testing::Message() << sw << "x" << sh << " to " << width << "x" << height);
         RgbImage source = makeNoise(sw, sh, 4);

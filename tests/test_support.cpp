@@ -42,8 +42,8 @@ RunResult runScript(const std::string& dir, const std::string& script) {
                       err = capture.file("err");
     const std::string command = "cd '" + dir +
                                 "' && V='" VARNOCK_EXE "' W='" VARNOCK_VIEW_EXE
-                                "' P='" VARNOCK_PACKER "' D='" VARNOCK_TEST_DATA "' S='" VARNOCK_SOURCE_DIR
-                                "' timeout 60 bash '" +
+                                "' P='" VARNOCK_PACKER "' D='" VARNOCK_TEST_DATA
+                                "' S='" VARNOCK_SOURCE_DIR "' timeout 60 bash '" +
                                 run + "' </dev/null >'" + out + "' 2>'" + err + "'";
     writeText(run, script + "\n");
     const int status = std::system(command.c_str());
