@@ -11,8 +11,7 @@ namespace {
 
 // The number rule read plainly: blanks, one sign, digits modulo 2^32.
 std::int32_t referenceNumber(const char* text) {
-    while (*text == ' ' || (*text >= '\t' && *text <= '\r'))
-        ++text;
+    text += std::strspn(text, " \t\n\v\f\r");
     const bool negative = *text == '-';
     if (*text == '+' || negative) ++text;
     std::uint32_t value = 0;

@@ -137,15 +137,15 @@ TEST(Program, EveryRunOfTheTable) {
         testsupport::writeText(dir.file("cv.html"),
                                "<!DOCTYPE html>\n<title>Mon CV</title>\r\n<p>caf\xC3\xA9</p>\n");
         const std::string prelude = "R='" + ref.path().string() + "'\n" + kPrelude;
-        const auto run = testsupport::runScript(
-            dir.path().string(), prelude + "cp dest.wbmp cv.html \"$R\"\n" + row.script);
+        const auto run =
+            testsupport::runScript(dir, prelude + "cp dest.wbmp cv.html \"$R\"\n" + row.script);
         EXPECT_EQ(run.exitStatus, row.status);
         const std::string tail = row.out == 'u' ? kUsage : row.out == 'p' ? picture : "";
         EXPECT_EQ(run.out, row.out == '-' ? "" : kBanner + tail);
         EXPECT_EQ(run.err,
                   *row.err ? "*** varnock ERROR \"" + std::string(row.err) + "\"\n\n" : "");
-        const auto check = testsupport::runScript(
-            dir.path().string(), prelude + "set -x\n" + (*row.check ? row.check : "kept"));
+        const auto check =
+            testsupport::runScript(dir, prelude + "set -x\n" + (*row.check ? row.check : "kept"));
         EXPECT_EQ(check.exitStatus, 0) << check.err;
     }
 }

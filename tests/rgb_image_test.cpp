@@ -12,12 +12,11 @@ namespace {
 TEST(RgbImageAlloc, SizesRowPointersAndRefusals) {
     // width, height, alignment (0: rgbImageAlloc), result, bytes from one row to the next; the
     // 40000 x 20000 block is beyond 2^31 bytes, the 1 GiB block of 178,956,968 x 2 the largest.
-    const std::int32_t cases[][5] = {{5, 3, 0, 0, 15},        {5, 2, 4, 0, 24},
-                                     {8, 2, 4, 0, 24},        {1, 2, 4, 0, 12},
-                                     {0, 3, 0, 0, 0},         {7, 0, 0, 0, 0},
-                                     {40000, 20000, 0, 1, 0}, {INT32_MAX, INT32_MAX, 0, 1, 0},
-                                     {-1, 4, 0, 1, 0},        {4, -1, 0, 1, 0},
-                                     {178956969, 2, 0, 1, 0}};
+    // clang-format off
+    const std::int32_t cases[][5] = {{5, 3, 0, 0, 15}, {5, 2, 4, 0, 24}, {8, 2, 4, 0, 24}, {1, 2, 4, 0, 12},
+        {0, 3, 0, 0, 0}, {7, 0, 0, 0, 0}, {40000, 20000, 0, 1, 0}, {INT32_MAX, INT32_MAX, 0, 1, 0},
+        {-1, 4, 0, 1, 0}, {4, -1, 0, 1, 0}, {178956969, 2, 0, 1, 0}};
+    // clang-format on
     for (const auto& [width, height, alignment, result, rowBytes] : cases) {
         SCOPED_TRACE(testing::Message() << width << "x" << height << " aligned " << alignment);
         RgbImage image{0x4000, 0, 0, nullptr};  // the status is replaced, not kept

@@ -13,7 +13,7 @@ namespace {
 // its pattern taken for a name.
 TEST(Samples, ConvertExactly) {
     testsupport::ScratchDir dir;
-    const auto run = testsupport::runScript(dir.path().string(), R"(
+    const auto run = testsupport::runScript(dir, R"(
 printf '*** varnock ERROR "in.gif"\n\n' >failed
 for e in "$D"/expected/*.wbmp "$D"/expected/*.fail; do
     f=${e##*/}; b=${f%.*}; r=${b#*__}; w=${r%%__*}; h=${r#*__}; g=$D/gif/${b%%__*}.gif

@@ -36,11 +36,11 @@ void writeText(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
 
-RunResult runScript(const std::string& dir, const std::string& script) {
+RunResult runScript(const ScratchDir& dir, const std::string& script) {
     ScratchDir capture;
     const std::string run = capture.file("run"), out = capture.file("out"),
                       err = capture.file("err");
-    const std::string command = "cd '" + dir +
+    const std::string command = "cd '" + dir.path().string() +
                                 "' && V='" VARNOCK_EXE "' W='" VARNOCK_VIEW_EXE
                                 "' P='" VARNOCK_PACKER "' D='" VARNOCK_TEST_DATA
                                 "' S='" VARNOCK_SOURCE_DIR "' timeout 60 bash '" +

@@ -40,7 +40,7 @@ struct RunResult {
 
 // Runs the bash script `script` in the folder `dir` with no standard input, for 60 s at most; $V
 // names varnock, $W varnock-view, $P the document packer, $D tests/data and $S the source tree.
-RunResult runScript(const std::string& dir, const std::string& script);
+RunResult runScript(const ScratchDir& dir, const std::string& script);
 
 // A width x height image holding `rgb` (3 bytes a pixel, row by row); fails the current test
 // when the block is refused. makeNoise: pseudo-random bytes, the same for the same seed.

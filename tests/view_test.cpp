@@ -12,8 +12,7 @@ namespace {
 // Runs `line` in `dir` ($W the viewer, $V varnock) with TERM=xterm and neither COLUMNS nor
 // NO_COLOR set; a terminal's carriage returns are dropped from the output.
 testsupport::RunResult run(const testsupport::ScratchDir& dir, const std::string& line) {
-    auto result = testsupport::runScript(dir.path().string(),
-                                         "unset COLUMNS NO_COLOR; export TERM=xterm; " + line);
+    auto result = testsupport::runScript(dir, "unset COLUMNS NO_COLOR; export TERM=xterm; " + line);
     std::erase(result.out, '\r');
     return result;
 }
