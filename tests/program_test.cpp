@@ -5,7 +5,6 @@
 // the rows' vocabulary.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 
 #include "test_support.h"
@@ -49,6 +48,10 @@ aged() { chmod 640 cv.html; touch -d @1000000000 cv.html; cp cv.html "$R/cv.html
 untouched() { [ "$(stat -c %Y.%a cv.html)" = 1000000000.640 ]; cmp cv.html "$R/cv.html"; }
 page() { cmp cv.html "$S/docs/cv.html"; }
 nobody() { chmod 755 .; if [ $(id -u) = 0 ]; then setpriv --reuid=65534 --regid=65534 --clear-groups "$V" "$@"; else v "$@"; fi; }
+)sh";
+// The folder's three files, copied as the references.
+const std::string kFolder = R"sh(cp "$D/gif/giflib-treescap-87a.gif" pic.gif; printf %1000s | tr ' ' U >dest.wbmp
+printf '<!DOCTYPE html>\n<title>Mon CV</title>\r\n<p>caf\303\251</p>\n' >cv.html; cp dest.wbmp cv.html "$R"
 )sh";
 // clang-format on
 
@@ -131,14 +134,8 @@ TEST(Program, EveryRunOfTheTable) {
     for (const Row& row : kRows) {
         SCOPED_TRACE(row.script);
         ScratchDir dir, ref;
-        std::filesystem::copy_file(VARNOCK_TEST_DATA "/gif/giflib-treescap-87a.gif",
-                                   dir.file("pic.gif"));
-        testsupport::writeText(dir.file("dest.wbmp"), std::string(1000, 'U'));
-        testsupport::writeText(dir.file("cv.html"),
-                               "<!DOCTYPE html>\n<title>Mon CV</title>\r\n<p>caf\xC3\xA9</p>\n");
         const std::string prelude = "R='" + ref.path().string() + "'\n" + kPrelude;
-        const auto run =
-            testsupport::runScript(dir, prelude + "cp dest.wbmp cv.html \"$R\"\n" + row.script);
+        const auto run = testsupport::runScript(dir, prelude + kFolder + row.script);
         EXPECT_EQ(run.exitStatus, row.status);
         const std::string tail = row.out == 'u' ? kUsage : row.out == 'p' ? picture : "";
         EXPECT_EQ(run.out, row.out == '-' ? "" : kBanner + tail);
