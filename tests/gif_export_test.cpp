@@ -68,21 +68,22 @@ gdImagePtr drawLetters(int width, const std::string& letters, const std::vector<
 
 TEST(GifExport, CopyLeavingOutAKeyColourThenRegionTest) {
     // Green (index 1) left out; the destination lists red and blue in another order, so a copy
-    // by index would show; nothing is copied at coordinates past INT32_MAX.
+    // by index would show; it has room for a column and a row past the rectangle, which stay
+    // white; nothing is copied at coordinates past INT32_MAX.
     const int w = 0xFFFFFF, r = 0xFF0000, g = 0x00FF00, b = 0x0000FF;
     gdImagePtr source = drawLetters(5, "abcabcabca", {r, g, b});
     gdImagePtr dest = drawLetters(4, "aaaaaaaaaaaa", {w, b, r});
-    copyPixelsExceptColour(dest, source, 1, 1, 2, 0, 3, 2, 1);
+    copyPixelsExceptColour(dest, source, 0, 0, 2, 0, 3, 2, 1);
     copyPixelsExceptColour(dest, source, INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, 2, 2, 1);
     gdImageDestroy(source);
-    // dest's indices now: 0000 / 0120 / 0012. left, top, right, bottom (exclusive), index, result
+    // dest's indices now: 1200 / 0120 / 0000. left, top, right, bottom (exclusive), index, result
     // clang-format off
     const std::int32_t cases[][6] = {
-        {2, 1, 2, 3, 9, 1}, {1, 1, 2, 2, 1, 1}, {1, 1, 3, 2, 2, 0}, {1, 0, 2, 2, 1, 0}, {0, 0, 1, 3, 0, 1}};
+        {2, 1, 2, 3, 9, 1}, {0, 0, 1, 1, 1, 1}, {0, 0, 2, 1, 1, 0}, {3, 0, 4, 2, 1, 0}, {0, 2, 4, 3, 0, 1}};
     // clang-format on
     for (const auto& c : cases)
         EXPECT_EQ(regionHasColour(dest, c[0], c[1], c[2], c[3], c[4]), c[5]) << c[0] << c[1];
-    EXPECT_EQ(takePixels(dest), (std::vector<int>{w, w, w, w, w, b, r, w, w, w, b, r}));
+    EXPECT_EQ(takePixels(dest), (std::vector<int>{b, r, w, w, w, b, r, w, w, w, w, w}));
 }
 
 }  // namespace
