@@ -21,7 +21,8 @@ for e in "$D"/expected/*.wbmp "$D"/expected/*.fail; do
     "$V" in.gif out.wbmp "${w//_/ }" "${h//_/ }" >/dev/null 2>err; s=$?
     if [ "$f" = "$b.fail" ]; then [ $s = 1 ] && cmp -s err failed && [ ! -e out.wbmp ]
     else [ $s = 0 ] && [ ! -s err ] && cmp -s out.wbmp "$e"; fi && cmp -s in.gif "$g" || echo "$f"
-done)");
+done)",
+                                            280);  // within the test's 300 s
     EXPECT_EQ(run.exitStatus, 0);
     EXPECT_EQ(run.out, "") << "these conversions differ from their expected files";
 }

@@ -36,15 +36,15 @@ void writeText(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
 
-RunResult runScript(const ScratchDir& dir, const std::string& script) {
+RunResult runScript(const ScratchDir& dir, const std::string& script, int seconds) {
     ScratchDir capture;
     const std::string run = capture.file("run"), out = capture.file("out"),
                       err = capture.file("err");
-    const std::string command = "cd '" + dir.path().string() +
-                                "' && V='" VARNOCK_EXE "' W='" VARNOCK_VIEW_EXE
-                                "' P='" VARNOCK_PACKER "' D='" VARNOCK_TEST_DATA
-                                "' S='" VARNOCK_SOURCE_DIR "' timeout 60 bash '" +
-                                run + "' </dev/null >'" + out + "' 2>'" + err + "'";
+    const std::string command =
+        "cd '" + dir.path().string() +
+        "' && V='" VARNOCK_EXE "' W='" VARNOCK_VIEW_EXE "' P='" VARNOCK_PACKER
+        "' D='" VARNOCK_TEST_DATA "' S='" VARNOCK_SOURCE_DIR "' timeout " +
+        std::to_string(seconds) + " bash '" + run + "' </dev/null >'" + out + "' 2>'" + err + "'";
     writeText(run, script + "\n");
     const int status = std::system(command.c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readText(out), readText(err)};

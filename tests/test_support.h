@@ -38,9 +38,10 @@ struct RunResult {
     std::string out, err;
 };
 
-// Runs the bash script `script` in the folder `dir` with no standard input, for 60 s at most; $V
-// names varnock, $W varnock-view, $P the document packer, $D tests/data and $S the source tree.
-RunResult runScript(const ScratchDir& dir, const std::string& script);
+// Runs the bash script `script` in the folder `dir` with no standard input, for `seconds` at
+// most; $V names varnock, $W varnock-view, $P the document packer, $D tests/data and $S the
+// source tree.
+RunResult runScript(const ScratchDir& dir, const std::string& script, int seconds = 60);
 
 // A width x height image holding `rgb` (3 bytes a pixel, row by row); fails the current test
 // when the block is refused. makeNoise: pseudo-random bytes, the same for the same seed.
