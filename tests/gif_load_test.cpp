@@ -112,7 +112,7 @@ TEST(LoadGif, CallsSizeThenEveryPixelInRowOrderThenEndAndReportsFailures) {
     };
     const auto pixel = [](void* t, int x, int y, int r, int g, int b) {
         for (const int value : {x, y, r, g, b})
-            *static_cast<std::string*>(t) += " " + std::to_string(value);
+            static_cast<std::string*>(t)->append(" ").append(std::to_string(value));
     };
     const auto end = [](void* t) { *static_cast<std::string*>(t) += " end"; };
     const std::pair<const char*, std::string> cases[] = {
