@@ -56,23 +56,13 @@ TEST(GifExport, ColoursTransparencyAndRefusals) {
     }
 }
 
-// A palette picture drawn from letters: 'a' is the first colour of `colours`, 'b' the next.
-gdImagePtr drawLetters(int width, const std::string& letters, const std::vector<int>& colours) {
-    gdImagePtr picture = gdImageCreate(width, int(letters.size()) / width);
-    for (const int colour : colours)
-        gdImageColorAllocate(picture, colour >> 16, colour >> 8 & 0xFF, colour & 0xFF);
-    for (std::size_t at = 0; at < letters.size(); ++at)
-        gdImageSetPixel(picture, int(at) % width, int(at) / width, letters[at] - 'a');
-    return picture;
-}
-
 TEST(GifExport, CopyLeavingOutAKeyColourThenRegionTest) {
     // Green (index 1) left out; the destination lists red and blue in another order, so a copy
     // by index would show; it has room for a column and a row past the rectangle, which stay
     // white; nothing is copied at coordinates past INT32_MAX.
     const int w = 0xFFFFFF, r = 0xFF0000, g = 0x00FF00, b = 0x0000FF;
-    gdImagePtr source = drawLetters(5, "abcabcabca", {r, g, b});
-    gdImagePtr dest = drawLetters(4, "aaaaaaaaaaaa", {w, b, r});
+    gdImagePtr source = testsupport::paletteImage(5, 2, {r, g, b}, {0, 1, 2, 0, 1, 2, 0, 1, 2, 0});
+    gdImagePtr dest = testsupport::paletteImage(4, 3, {w, b, r}, {});
     copyPixelsExceptColour(dest, source, 0, 0, 2, 0, 3, 2, 1);
     copyPixelsExceptColour(dest, source, INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, 2, 2, 1);
     gdImageDestroy(source);

@@ -82,16 +82,12 @@ TEST(DecodeGifStream, FollowsLibgdsBlocksAndStopsAtTheCeilingAndTheBudget) {
     }
 }
 
-// A palette GIF written by libgd: pixel (x, y) has colour indices[y * width + x], colour 0 past
-// the indices given; `transparent` names the transparent colour (-1: none).
+// A palette GIF written by libgd (testsupport::paletteImage); `transparent` names the
+// transparent colour (-1: none).
 void writeGif(const std::string& path, int width, int height, const std::vector<int>& colours,
               const std::vector<int>& indices, int transparent) {
-    gdImagePtr picture = gdImageCreate(width, height);
-    for (const int rgb : colours)
-        gdImageColorAllocate(picture, rgb >> 16, rgb >> 8 & 0xFF, rgb & 0xFF);
+    gdImagePtr picture = testsupport::paletteImage(width, height, colours, indices);
     gdImageColorTransparent(picture, transparent);
-    for (std::size_t at = 0; at < indices.size(); ++at)
-        gdImageSetPixel(picture, int(at) % width, int(at) / width, indices[at]);
     const bool written = gdImageFile(picture, path.c_str());
     gdImageDestroy(picture);
     ASSERT_TRUE(written);

@@ -73,6 +73,16 @@ std::vector<std::uint8_t> imageBytes(const RgbImage& image) {
     return bytes;
 }
 
+gdImagePtr paletteImage(int width, int height, const std::vector<int>& colours,
+                        const std::vector<int>& indices) {
+    gdImagePtr picture = gdImageCreate(width, height);
+    for (const int rgb : colours)
+        gdImageColorAllocate(picture, rgb >> 16, rgb >> 8 & 0xFF, rgb & 0xFF);
+    for (std::size_t at = 0; at < indices.size(); ++at)
+        gdImageSetPixel(picture, int(at) % width, int(at) / width, indices[at]);
+    return picture;
+}
+
 bool withHeadroom(std::size_t headroom, const std::function<bool()>& step) {
     const pid_t child = fork();
     if (child == 0) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <gd.h>
+
 #include "raster/rgb_image.h"
 
 namespace testsupport {
@@ -48,6 +50,11 @@ RunResult runScript(const ScratchDir& dir, const std::string& script, int second
 RgbImage makeImage(std::int32_t width, std::int32_t height, const Bytes& rgb);
 RgbImage makeNoise(int width, int height, unsigned seed);
 std::vector<std::uint8_t> imageBytes(const RgbImage& image);
+
+// A width x height palette picture of the colours `colours` (0xRRGGBB) whose pixel (x, y) has
+// colour indices[y * width + x], colour 0 past the indices given; the caller destroys it.
+gdImagePtr paletteImage(int width, int height, const std::vector<int>& colours,
+                        const std::vector<int>& indices);
 
 // Runs `step` in a child process whose address space may grow by `headroom` bytes only; true
 // when it returned true. Not for AddressSanitizer builds, whose shadow memory needs an unlimited
