@@ -111,29 +111,26 @@ fi
 # --quick takes group quick; otherwise every job runs. Group resize: the four resizing jobs whose
 # before and after figures the README quotes. Group limits: the crafted GIFs, timed in CPU
 # seconds with --slow-rounds rounds, varnock (static) and the static floor only.
-job_table=()
-for name in photo-200x150 photo-640x480 photo-2000x1500 drawing-1200x900; do
-    size="${name##*-}"
-    sw="${size%x*}"
-    sh="${size#*x}"
-    tag=""
-    if [[ $name == photo-200x150 || $name == photo-640x480 ]]; then tag=",quick"; fi
-    job_table+=("$name:native $name 0+0 native$tag")
-    if [[ $name == photo-2000x1500 ]]; then
-        job_table+=("$name:half $name $((sw / 2))+0 half,resize,quick")
-        job_table+=("$name:128x96 $name 128+96 resize,quick")
-    fi
-    job_table+=("$name:quarter $name $((sw / 4))+0 quarter$tag")
-    resize=""
-    if [[ $name == photo-640x480 ]]; then resize=",resize"; fi
-    job_table+=("$name:double $name $((2 * sw))+$((2 * sh)) double$tag$resize")
-    if [[ $name == photo-640x480 ]]; then
-        job_table+=("$name:1000x700 $name 1000+700 resize,quick")
-    fi
-done
-job_table+=("ceiling ceiling-65535x2 1+4095 limits")
-job_table+=("storm storm-4096x4096 0+0,1+65535 limits")
-job_table+=("storm-small storm-16x16 0+0,1+65535 limits")
+job_table=(
+    "photo-200x150:native     photo-200x150    0+0             native,quick"
+    "photo-200x150:quarter    photo-200x150    50+0            quarter,quick"
+    "photo-200x150:double     photo-200x150    400+300         double,quick"
+    "photo-640x480:native     photo-640x480    0+0             native,quick"
+    "photo-640x480:quarter    photo-640x480    160+0           quarter,quick"
+    "photo-640x480:double     photo-640x480    1280+960        double,quick,resize"
+    "photo-640x480:1000x700   photo-640x480    1000+700        quick,resize"
+    "photo-2000x1500:native   photo-2000x1500  0+0             native"
+    "photo-2000x1500:half     photo-2000x1500  1000+0          half,quick,resize"
+    "photo-2000x1500:128x96   photo-2000x1500  128+96          quick,resize"
+    "photo-2000x1500:quarter  photo-2000x1500  500+0           quarter"
+    "photo-2000x1500:double   photo-2000x1500  4000+3000       double"
+    "drawing-1200x900:native  drawing-1200x900 0+0             native"
+    "drawing-1200x900:quarter drawing-1200x900 300+0           quarter"
+    "drawing-1200x900:double  drawing-1200x900 2400+1800       double"
+    "ceiling                  ceiling-65535x2  1+4095          limits"
+    "storm                    storm-4096x4096  0+0,1+65535     limits"
+    "storm-small              storm-16x16      0+0,1+65535     limits"
+)
 
 selected=()
 for row in "${job_table[@]}"; do
