@@ -1,5 +1,5 @@
 #!/bin/sh
-# Builds the Debian package and checks what it installs.
+# Builds the Debian package, checks what it installs and that it is reproducible.
 #
 #   scripts/check-package.sh [BUILD_DIR]      (default: build-package in the source tree)
 #
@@ -10,12 +10,16 @@
 # root, everything under /usr), the hardening marks in both programs, and, once unpacked with
 # "dpkg -x" into a temporary root, that both programs run from there (a conversion of a sample
 # GIF, the preview of the result and its GIF export, a refused file) and that both manual pages
-# are there and render cleanly. Installs what it needs through scripts/deps.sh (lintian among
-# them).
+# are there and render cleanly. Last, it copies the tracked files of the source tree to a
+# temporary folder elsewhere, builds the package there again and compares the two byte for
+# byte; on a difference it lists the members that differ. Every time stamp is the last
+# commit's (SOURCE_DATE_EPOCH, else the changelog's date) and both folders are mapped out of
+# the objects (-ffile-prefix-map). Installs what it needs through scripts/deps.sh (lintian
+# among them).
 set -eu
 
 src=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-"$src/build-package"}
+build=$(realpath -m "${1:-$src/build-package}")
 fail() {
     echo "check-package: FAILED: $*" >&2
     exit 1
@@ -23,17 +27,33 @@ fail() {
 
 "$src/scripts/deps.sh" dpkg-dev lintian
 
-DEB_BUILD_MAINT_OPTIONS=hardening=+all
+# The time every archive member, the changelog and the programs carry.
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+    SOURCE_DATE_EPOCH=$(git -C "$src" log -1 --format=%ct 2>/dev/null) ||
+        SOURCE_DATE_EPOCH=$(date -d "$(sed -n 's/^ -- .*>  //p' "$src/cmake/debian/changelog" |
+            head -n 1)" +%s)
+fi
+export SOURCE_DATE_EPOCH
+
+# package SOURCE BUILD: the .deb of the tree SOURCE, built in BUILD, left alone in BUILD. Run in
+# SOURCE, dpkg-buildflags maps that folder to "." in file names and debug information
+# (reproducible=+fixfilepath); the build folder is mapped to "build" as well.
+DEB_BUILD_MAINT_OPTIONS="hardening=+all reproducible=+fixfilepath"
 export DEB_BUILD_MAINT_OPTIONS
-cxxflags="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
-ldflags=$(dpkg-buildflags --get LDFLAGS)
-echo "CXXFLAGS: $cxxflags"
-echo "LDFLAGS: $ldflags"
-cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVARNOCK_BUILD_TESTS=OFF -DVARNOCK_STATIC_GD=OFF \
-    -DVARNOCK_SANITIZE=OFF -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" >/dev/null
-cmake --build "$build" -j2
-rm -f "$build"/varnock_*.deb
-(cd "$build" && cpack -G DEB)
+package() {
+    cxxflags=$(cd "$1" && echo $(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS))
+    cxxflags="$cxxflags -ffile-prefix-map=$2=build"
+    ldflags=$(dpkg-buildflags --get LDFLAGS)
+    echo "CXXFLAGS: $cxxflags"
+    echo "LDFLAGS: $ldflags"
+    cmake -S "$1" -B "$2" -DCMAKE_BUILD_TYPE=Release -DVARNOCK_BUILD_TESTS=OFF \
+        -DVARNOCK_STATIC_GD=OFF -DVARNOCK_SANITIZE=OFF -DCMAKE_CXX_FLAGS="$cxxflags" \
+        -DCMAKE_EXE_LINKER_FLAGS="$ldflags" >/dev/null
+    cmake --build "$2" -j2
+    rm -f "$2"/varnock_*.deb
+    (cd "$2" && cpack -G DEB)
+}
+package "$src" "$build"
 
 set -- "$build"/varnock_*.deb
 [ "$#" -eq 1 ] && [ -f "$1" ] || fail "expected one varnock_*.deb in $build"
@@ -101,5 +121,29 @@ grep -q '^utilisation :$' usage.txt || fail "varnock without arguments printed n
 [ "$(head -c 6 x.gif)" = GIF87a ] || fail "x.gif is not a GIF file"
 if "$bin/varnock-view" cv.html 2>refusal.txt; then fail "varnock-view accepted an HTML file"; fi
 grep -q "ce n'est pas une image WBMP" refusal.txt || fail "varnock-view gave no reason"
+
+# The same package again, later, from a copy of the tracked files in another folder.
+copy="$root/again/varnock-copy"
+mkdir -p "$copy"
+(cd "$src" && git ls-files -z | xargs -0 cp --parents -t "$copy")
+package "$copy" "$copy/build-package" >"$root/again.log" 2>&1 || {
+    cat "$root/again.log"
+    fail "the second build failed"
+}
+set -- "$copy"/build-package/varnock_*.deb
+if ! cmp "$deb" "$1"; then
+    # What differs: the archive's members, the file list (modes, owners, times), the files.
+    for side in first second; do
+        [ "$side" = first ] && this=$deb || this=$1
+        ar tv "$this" >"$root/$side.ar"
+        dpkg-deb --contents "$this" >"$root/$side.list"
+        dpkg-deb -R "$this" "$root/$side"
+    done
+    diff "$root/first.ar" "$root/second.ar" || true
+    diff "$root/first.list" "$root/second.list" || true
+    diff -r "$root/first" "$root/second" || true
+    fail "two builds of the same tree give different packages: $deb and $1"
+fi
+echo "check-package: reproducible: a second build in $copy gave the same bytes"
 
 echo "check-package: OK: $deb"
