@@ -51,6 +51,7 @@ TEST(ViewProgram, DrawsRefusesAndExports) {
     const Case cases[] = {
         {"$W -h >h && $W --help | cmp - h && head -3 h", 0,
          "utilisation :\n\n   varnock-view  [--width N]  image.wbmp\n", ""},
+        {"$W --version", 0, "varnock-view (varnock) " VARNOCK_VERSION "\n", ""},
         {"cp odd ./-x && COLUMNS=2 $W --width 2147483647 -- -x", 0, odd, ""},  // never enlarged
         {R"(printf '\0\0\1\4\200\0\0\200' >n && $W n)", 0, "▀\n▄\n", ""},      // 1 x 4
         {"$W black --width=4", 0, "▀ ▀▀\n", ""},
