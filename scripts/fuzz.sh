@@ -11,7 +11,9 @@ set -euo pipefail
 seconds="${1:-60}"
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$root/build-fuzz"  # the fuzz preset
-targets="${FUZZ_TARGETS:-gif wbmp dimensions}"
+# Every target by default: the list that fuzz/CMakeLists.txt builds.
+targets="${FUZZ_TARGETS:-$(sed -n 's/^set(VARNOCK_FUZZ_TARGETS \(.*\))$/\1/p' "$root/fuzz/CMakeLists.txt")}"
+[ -n "$targets" ] || { echo "no fuzz target found in fuzz/CMakeLists.txt" >&2; exit 1; }
 
 cd "$root"
 cmake --preset fuzz >/dev/null
