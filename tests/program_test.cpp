@@ -125,6 +125,11 @@ const Row kRows[] = {
      "ptest-static-transparent; do for i in 0 1 2; do cp $D/gif/$n.gif p/$n-$i.gif; done; done; for round in 1 2; do "
      "find p -name '*.gif' -print0 | xargs -0 -n 1 -P 8 sh -c '\"$0\" \"$1\" \"${1%.gif}.wbmp\" 0 0 >/dev/null' \"$V\"; page; done",
      0, '-', "", "for f in p/*.gif; do n=${f#p/}; cmp ${f%.gif}.wbmp $D/expected/${n%-?.gif}__0__0.wbmp; done; [ ! -e p/cv.html ]"},
+    // GNU parallel as the README runs it over ssh, with this machine (':') as the only host.
+    {"rm cv.html; mkdir p; cp pic.gif p/a.gif; cp $D/gif/giflib-x-trans.gif 'p/b c.gif'; find p -name '*.gif' -print0 | "
+     "parallel -0 -S : --transferfile {} --return {.}.wbmp --cleanup \"$V\" {} {.}.wbmp 0 0 >/dev/null 2>w",
+     0, '-', "", "fresh p/a.wbmp; cmp 'p/b c.wbmp' $D/expected/giflib-x-trans__0__0.wbmp; cmp p/a.gif pic.gif; "
+     "! grep -v 'no remote --sshlogin' w; page; names cv.html dest.wbmp p pic.gif w"},
 };
 // clang-format on
 
