@@ -66,12 +66,11 @@ if [[ $instructions -eq 1 ]]; then extra+=(valgrind); fi
 if [[ $peers -eq 1 ]]; then extra+=(netpbm graphicsmagick imagemagick); fi
 "$root/scripts/deps.sh" "${extra[@]}"
 
-build() {  # build TREE STATIC TARGETS...
-    local tree="$1" static="$2"
+build() {  # build TREE STATIC TARGETS...: the preset bench-TREE, whose libgd is STATIC
+    local tree="$1"
     shift 2
-    cmake -S "$root" -B "$out/$tree" -DCMAKE_BUILD_TYPE=Release -DVARNOCK_BUILD_TESTS=OFF \
-        -DVARNOCK_BUILD_BENCHMARKS=ON -DVARNOCK_STATIC_GD="$static" >/dev/null
-    cmake --build "$out/$tree" -j "$jobs" --target "$@" >/dev/null
+    (cd "$root" && cmake --preset "bench-$tree" >/dev/null &&
+        cmake --build --preset "bench-$tree" -j "$jobs" --target "$@" >/dev/null)
 }
 echo "building release trees in $out ..."
 build static ON varnock floor_static floor_shared make_inputs run_timed resize_plan

@@ -1,4 +1,4 @@
-#!/bin/sh
+#!/usr/bin/env bash
 # Lints manual pages: check-manpages.sh VERSION PAGE...
 #
 # Every page must render with groff (-ww: all warnings) and pass mandoc's lint at the
@@ -8,6 +8,7 @@
 # Exit status: 0 all clean, 1 a page has a problem, 77 the pages agree with the usage text but
 # neither groff nor mandoc is installed to lint them (Debian: apt-get install groff-base mandoc).
 set -u
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 if [ "$#" -lt 2 ]; then
     echo "usage: $0 VERSION PAGE..." >&2
@@ -22,7 +23,7 @@ command -v groff >/dev/null 2>&1 && have_groff=yes
 command -v mandoc >/dev/null 2>&1 && have_mandoc=yes
 
 # The usage text's lines, from the string literal's lines that end in a newline.
-usage=$(sed -n '/usageText =/,/;$/s/^ *"\(.*\)\\n"$/\1/p' "$(dirname "$0")/../src/app/messages.h")
+usage=$(sed -n '/usageText =/,/;$/s/^ *"\(.*\)\\n"$/\1/p' "$root/src/app/messages.h")
 command=$(printf '%s\n' "$usage" | sed -n 3p | tr -s ' ' | sed 's/^ //')
 synopsis=$(printf '.SH SYNOPSIS\n.B %s\n.I %s' "${command%% *}" "${command#* }")
 examples=$(printf '.EX\n%s\n.EE' "$(printf '%s\n' "$usage" | awk '/widthOrZero   heightOrZero/ { n = 5 } n && n--')")

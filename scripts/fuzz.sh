@@ -10,13 +10,15 @@ set -euo pipefail
 
 seconds="${1:-60}"
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="${FUZZ_BUILD_DIR:-$root/build-fuzz}"
-targets="${FUZZ_TARGETS:-gif wbmp dimensions}"
+build="$root/build-fuzz"  # the fuzz preset
+# Every target by default: the list that fuzz/CMakeLists.txt builds.
+targets="${FUZZ_TARGETS:-$(sed -n 's/^set(VARNOCK_FUZZ_TARGETS \(.*\))$/\1/p' "$root/fuzz/CMakeLists.txt")}"
+[ -n "$targets" ] || { echo "no fuzz target found in fuzz/CMakeLists.txt" >&2; exit 1; }
 
-cmake -S "$root" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DVARNOCK_FUZZ=ON -DVARNOCK_BUILD_TESTS=OFF >/dev/null
+cd "$root"
+cmake --preset fuzz >/dev/null
 for target in $targets; do
-    cmake --build "$build" -j2 --target "fuzz_$target"
+    cmake --build --preset fuzz -j2 --target "fuzz_$target"
 done
 
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=1:abort_on_error=1"

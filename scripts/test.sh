@@ -6,24 +6,26 @@
 # the skipped ones on one line each, then CTest's summary. The full log stays in
 # BUILD/Testing/test-output.log. Exit status: CTest's (0 when every test passed or skipped).
 set -euo pipefail
-cd "$(dirname "$0")/.."
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$root"
 
+# The presets of CMakePresets.json: release in build/, asan in build-asan/.
+preset=release
 build=build
-options=()
 if [ "${1:-}" = "--sanitize" ]; then
+    preset=asan
     build=build-asan
-    options+=(-DVARNOCK_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
 fi
 
-scripts/deps.sh tidy netpbm groff-base mandoc
-cmake -S . -B "$build" "${options[@]}" >/dev/null
-cmake --build "$build" -j"$(nproc)"
+scripts/deps.sh tidy netpbm groff-base mandoc parallel
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset" -j"$(nproc)"
 
 log="$build/Testing/test-output.log"
 mkdir -p "$build/Testing"
 echo "Running the tests (full log: $log) ..."
 status=0
-ctest --test-dir "$build" --output-on-failure -j"$(nproc)" >"$log" 2>&1 || status=$?
+ctest --preset "$preset" -j"$(nproc)" >"$log" 2>&1 || status=$?
 
 # A test's status line ("12/870 Test #34: name ....   Passed   0.01 sec") starts its block; a
 # failed test's output follows it up to the next status line or the summary.

@@ -81,35 +81,34 @@ TEST(MonoBitmap, PixelBitsAndTheResultsOfFreeAndTheWriters) {
     std::free(buffer);
 }
 
-TEST(MonoBitmap, ReaderResultsInOrder) {
-    // A header, then `data` bytes 0xFF; result and sizes. The block holds the data read, cleared
-    // past it; a refused block gives 4 once the header is read. Widths 1001, then 2^31 and six
-    // bytes long; 2 x 1 shows that the width comes first (1 x 2 would want 2 bytes).
-    // clang-format off
-    const std::tuple<Bytes, int, std::int32_t, std::int32_t, std::int32_t> cases[] = {
-        {{}, 0, 1, 0, 0}, {{1, 0, 1, 1}, 1, 1, 0, 0}, {{0}, 0, 2, 0, 0}, {{0, 1, 1, 1}, 1, 2, 0, 0},
-        {{0, 0}, 0, 3, 0, 0}, {{0, 0, 5}, 0, 3, 0, 0}, {{0, 0, 0, 1}, 1, 3, 0, 0},
-        {{0, 0, 1, 0}, 1, 3, 0, 0}, {{0, 0, 0x87, 0x69, 1}, 126, 3, 0, 0},
-        {{0, 0, 1, 0x87, 0x69}, 1001, 3, 0, 0}, {{0, 0, 0x88, 0x80, 0x80, 0x80, 0x00, 1}, 1, 3, 0, 0},
-        {{0, 0, 0x80, 0x80, 0x80, 0x80, 0x80, 1, 1}, 1, 3, 0, 0}, {{0, 0, 10, 2}, 2, 5, 10, 2},
-        {{0, 0, 0x80, 0x80, 0x80, 0x80, 1, 1}, 1, 0, 1, 1}, {{0, 0, 2, 1}, 1, 0, 2, 1},
-        {{0, 0, 0x87, 0x68, 1}, 125, 0, 1000, 1}, {{0, 0, 1, 0x87, 0x68}, 1000, 0, 1, 1000}};
-    // clang-format on
-    for (const auto& [head, data, code, width, height] : cases) {
-        Bytes block(std::size_t(data), 0xFF), file = head;
-        block.resize(code == 0 || code == 5 ? std::size_t((width + 7) / 8 * height) : 0, 0);
-        file.resize(file.size() + std::size_t(data) + 1, 0xFF);  // fmemopen wants a byte more
-        for (const MonoAllocateFn allocate : {filling, refusing}) {
-            std::FILE* stream = fmemopen(file.data(), file.size() - 1, "r");
-            MonoBitmap bitmap{};
-            const std::int32_t result = monoReadWbmp(&bitmap, stream, allocate);
-            const bool refused = allocate == refusing && !block.empty();
-            EXPECT_EQ(std::tuple(result, blockOf(bitmap), bitmap.width, bitmap.height),
-                      std::tuple(refused ? 4 : code, refused ? Bytes{} : block, width, height))
-                << testing::PrintToString(head);
-            std::fclose(stream);
-            monoFree(&bitmap, std::free);
-        }
+// A header, then `data` bytes 0xFF; result and sizes. The block holds the data read, cleared past
+// it; a refused block gives 4 once the header is read. Widths 1001, then 2^31 and six bytes long;
+// 2 x 1 shows that the width comes first (1 x 2 would want 2 bytes).
+// clang-format off
+const std::tuple<const char*, Bytes, int, std::int32_t, std::int32_t, std::int32_t> kReaderCases[] = {
+    {"Empty", {}, 0, 1, 0, 0}, {"TypeNotZero", {1, 0, 1, 1}, 1, 1, 0, 0}, {"NoFixedHeader", {0}, 0, 2, 0, 0},
+    {"FixedHeaderNotZero", {0, 1, 1, 1}, 1, 2, 0, 0}, {"NoWidth", {0, 0}, 0, 3, 0, 0}, {"NoHeight", {0, 0, 5}, 0, 3, 0, 0},
+    {"ZeroWidth", {0, 0, 0, 1}, 1, 3, 0, 0}, {"ZeroHeight", {0, 0, 1, 0}, 1, 3, 0, 0},
+    {"WidthAboveTheLimit", {0, 0, 0x87, 0x69, 1}, 126, 3, 0, 0}, {"HeightAboveTheLimit", {0, 0, 1, 0x87, 0x69}, 1001, 3, 0, 0},
+    {"WidthOf2To31", {0, 0, 0x88, 0x80, 0x80, 0x80, 0x00, 1}, 1, 3, 0, 0},
+    {"SixByteWidth", {0, 0, 0x80, 0x80, 0x80, 0x80, 0x80, 1, 1}, 1, 3, 0, 0}, {"CutData", {0, 0, 10, 2}, 2, 5, 10, 2},
+    {"FiveByteWidth", {0, 0, 0x80, 0x80, 0x80, 0x80, 1, 1}, 1, 0, 1, 1}, {"WidthFirst", {0, 0, 2, 1}, 1, 0, 2, 1},
+    {"WidestRead", {0, 0, 0x87, 0x68, 1}, 125, 0, 1000, 1}, {"TallestRead", {0, 0, 1, 0x87, 0x68}, 1000, 0, 1, 1000}};
+// clang-format on
+TABLE_TEST(MonoBitmapReader, ResultsInOrder, kReaderCases) {
+    const auto& [name, head, data, code, width, height] = GetParam();
+    Bytes block(std::size_t(data), 0xFF), file = head;
+    block.resize(code == 0 || code == 5 ? std::size_t((width + 7) / 8 * height) : 0, 0);
+    file.resize(file.size() + std::size_t(data) + 1, 0xFF);  // fmemopen wants a byte more
+    for (const MonoAllocateFn allocate : {filling, refusing}) {
+        std::FILE* stream = fmemopen(file.data(), file.size() - 1, "r");
+        MonoBitmap bitmap{};
+        const std::int32_t result = monoReadWbmp(&bitmap, stream, allocate);
+        const bool refused = allocate == refusing && !block.empty();
+        EXPECT_EQ(std::tuple(result, blockOf(bitmap), bitmap.width, bitmap.height),
+                  std::tuple(refused ? 4 : code, refused ? Bytes{} : block, width, height));
+        std::fclose(stream);
+        monoFree(&bitmap, std::free);
     }
 }
 

@@ -55,96 +55,94 @@ printf '<!DOCTYPE html>\n<title>Mon CV</title>\r\n<p>caf\303\251</p>\n' >cv.html
 )sh";
 // clang-format on
 
-struct Row {
-    const char* script;
-    int status;
-    char out;           // b: banner, u: banner and usage, p: banner and fresh's picture, -: none
-    const char* err;    // the name the error message shows; empty: nothing on standard error
-    const char* check;  // must succeed afterwards; empty: kept
-};
+// The test case's name, the script, its exit status, its output (b: banner, u: banner and usage,
+// p: banner and fresh's picture, -: none), the name the error message shows (empty: nothing on
+// standard error) and the check that must succeed afterwards (empty: kept).
 
 // clang-format off
-const Row kRows[] = {
+const std::tuple<const char*, const char*, int, char, const char*, const char*> kRows[] = {
     // The usage: any other count of arguments than four.
-    {"rm cv.html; v", 0, 'u', "", "page; names cv.html dest.wbmp pic.gif"},
+    {"UsageWithoutArgumentsWritesThePage", "rm cv.html; v", 0, 'u', "", "page; names cv.html dest.wbmp pic.gif"},
     // Conversions: the destination's bytes change, not what it is.
-    {"v pic.gif dest.wbmp abc xyz", 0, 'b', "", "fresh dest.wbmp; cmp cv.html $R/cv.html; names cv.html dest.wbmp pic.gif"},
-    {"chmod 604 dest.wbmp; v pic.gif dest.wbmp 0 0", 0, 'b', "", "fresh dest.wbmp; [ $(stat -c %a dest.wbmp) = 604 ]"},
-    {"umask 026; v pic.gif new.wbmp 0 0", 0, 'b', "", "fresh new.wbmp; [ $(stat -c %a new.wbmp) = 640 ]"},
-    {"chmod 600 dest.wbmp; ln -s dest.wbmp l.wbmp; v pic.gif l.wbmp 0 0", 0, 'b', "",
+    {"LettersForSizesKeepTheGifsSize", "v pic.gif dest.wbmp abc xyz", 0, 'b', "", "fresh dest.wbmp; cmp cv.html $R/cv.html; names cv.html dest.wbmp pic.gif"},
+    {"ReplacedDestinationKeepsItsMode", "chmod 604 dest.wbmp; v pic.gif dest.wbmp 0 0", 0, 'b', "", "fresh dest.wbmp; [ $(stat -c %a dest.wbmp) = 604 ]"},
+    {"NewDestinationFollowsTheUmask", "umask 026; v pic.gif new.wbmp 0 0", 0, 'b', "", "fresh new.wbmp; [ $(stat -c %a new.wbmp) = 640 ]"},
+    {"LinkedDestinationStaysALink", "chmod 600 dest.wbmp; ln -s dest.wbmp l.wbmp; v pic.gif l.wbmp 0 0", 0, 'b', "",
      "[ -L l.wbmp ]; fresh dest.wbmp; [ $(stat -c %a dest.wbmp) = 600 ]; names cv.html dest.wbmp l.wbmp pic.gif"},
-    {"chmod 666 dest.wbmp; chmod 444 cv.html; nobody pic.gif dest.wbmp 0 0", 0, 'b', "", "fresh dest.wbmp; cmp cv.html $R/cv.html; names cv.html dest.wbmp pic.gif"},
-    {"[ $(id -u) != 0 ] || chown 65534:0 dest.wbmp; v pic.gif dest.wbmp 0 0", 0, 'b', "",
+    {"UnwritableFolderDestinationWrittenInPlace", "chmod 666 dest.wbmp; chmod 444 cv.html; nobody pic.gif dest.wbmp 0 0", 0, 'b', "", "fresh dest.wbmp; cmp cv.html $R/cv.html; names cv.html dest.wbmp pic.gif"},
+    {"ReplacedDestinationKeepsItsOwner", "[ $(id -u) != 0 ] || chown 65534:0 dest.wbmp; v pic.gif dest.wbmp 0 0", 0, 'b', "",
      "fresh dest.wbmp; [ $(id -u) != 0 ] || [ $(stat -c %u:%g dest.wbmp) = 65534:0 ]"},
-    {"[ $(id -u) != 0 ] || chown 0:65534 dest.wbmp; v pic.gif dest.wbmp 0 0", 0, 'b', "",
+    {"ReplacedDestinationKeepsItsGroup", "[ $(id -u) != 0 ] || chown 0:65534 dest.wbmp; v pic.gif dest.wbmp 0 0", 0, 'b', "",
      "fresh dest.wbmp; [ $(id -u) != 0 ] || [ $(stat -c %u:%g dest.wbmp) = 0:65534 ]"},
-    {"rm dest.wbmp; ln -s dest.wbmp l.wbmp; v pic.gif l.wbmp 0 0", 0, 'b', "", "[ -L l.wbmp ]; fresh dest.wbmp"},
-    {"v pic.gif /dev/stdout 0 0", 0, 'p', "", "kept; names cv.html dest.wbmp pic.gif"},
+    {"DanglingLinkDestinationCreatesItsTarget", "rm dest.wbmp; ln -s dest.wbmp l.wbmp; v pic.gif l.wbmp 0 0", 0, 'b', "", "[ -L l.wbmp ]; fresh dest.wbmp"},
+    {"StandardOutputGetsBannerThenPicture", "v pic.gif /dev/stdout 0 0", 0, 'p', "", "kept; names cv.html dest.wbmp pic.gif"},
     // Failures exit 1 and lose nothing.
-    {"v './no dir/%s.gif' new.wbmp 0 0", 1, 'b', "./no dir/%s.gif", "kept; names cv.html dest.wbmp pic.gif"},
-    {": >e.gif; v e.gif dest.wbmp 0 0", 1, 'b', "e.gif", ""},
-    {"echo GIF89a >t.gif; v t.gif dest.wbmp 0 0", 1, 'b', "t.gif", ""},
-    {"v pic.gif pic.gif -3 0", 1, 'b', "pic.gif", ""},
-    {"v pic.gif no/new.wbmp 0 0", 1, 'b', "pic.gif", "kept; names cv.html dest.wbmp pic.gif"},
-    {"mkdir f.wbmp; v pic.gif f.wbmp 0 0", 1, 'b', "pic.gif", "kept; rmdir f.wbmp"},
-    {"v pic.gif /dev/full 0 0", 1, 'b', "pic.gif", ""},
+    {"MissingSourceNamedAsTyped", "v './no dir/%s.gif' new.wbmp 0 0", 1, 'b', "./no dir/%s.gif", "kept; names cv.html dest.wbmp pic.gif"},
+    {"EmptySourceFails", ": >e.gif; v e.gif dest.wbmp 0 0", 1, 'b', "e.gif", ""},
+    {"TruncatedHeaderFails", "echo GIF89a >t.gif; v t.gif dest.wbmp 0 0", 1, 'b', "t.gif", ""},
+    {"NegativeWidthAndZeroHeightFail", "v pic.gif pic.gif -3 0", 1, 'b', "pic.gif", ""},
+    {"MissingDestinationFolderFails", "v pic.gif no/new.wbmp 0 0", 1, 'b', "pic.gif", "kept; names cv.html dest.wbmp pic.gif"},
+    {"FolderDestinationFails", "mkdir f.wbmp; v pic.gif f.wbmp 0 0", 1, 'b', "pic.gif", "kept; rmdir f.wbmp"},
+    {"FullDeviceFails", "v pic.gif /dev/full 0 0", 1, 'b', "pic.gif", ""},
     // A write beyond the file size limit (as on a full disk), cv.html's too.
-    {"(ulimit -f 4; v pic.gif dest.wbmp 0 300)", 1, 'b', "pic.gif", "kept; names cv.html dest.wbmp pic.gif"},
-    {"(ulimit -f 4; v pic.gif pic.gif 0 300)", 1, 'b', "pic.gif", "kept; names cv.html dest.wbmp pic.gif"},
-    {"ln -s dest.wbmp l.wbmp; (ulimit -f 4; v pic.gif l.wbmp 0 300)", 1, 'b', "pic.gif", "kept; [ -L l.wbmp ]; names cv.html dest.wbmp l.wbmp pic.gif"},
-    {"rm cv.html; (ulimit -f 4; v pic.gif new.wbmp 0 300)", 1, 'b', "pic.gif", "names dest.wbmp pic.gif"},
+    {"FileSizeLimitKeepsTheDestination", "(ulimit -f 4; v pic.gif dest.wbmp 0 300)", 1, 'b', "pic.gif", "kept; names cv.html dest.wbmp pic.gif"},
+    {"FileSizeLimitKeepsTheSourceAsDestination", "(ulimit -f 4; v pic.gif pic.gif 0 300)", 1, 'b', "pic.gif", "kept; names cv.html dest.wbmp pic.gif"},
+    {"FileSizeLimitKeepsALinkedDestination", "ln -s dest.wbmp l.wbmp; (ulimit -f 4; v pic.gif l.wbmp 0 300)", 1, 'b', "pic.gif", "kept; [ -L l.wbmp ]; names cv.html dest.wbmp l.wbmp pic.gif"},
+    {"FileSizeLimitLeavesNoPageAndNoPicture", "rm cv.html; (ulimit -f 4; v pic.gif new.wbmp 0 300)", 1, 'b', "pic.gif", "names dest.wbmp pic.gif"},
     // Pipes, FIFOs and standard input give what the file gives; endless sources end.
-    {"cat pic.gif | v /dev/stdin new.wbmp 0 0", 0, 'b', "", "fresh new.wbmp"},
-    {"v /dev/stdin new.wbmp 0 0 <pic.gif", 0, 'b', "", "fresh new.wbmp"},
-    {"mkfifo f; cat pic.gif >f & v f new.wbmp 0 0", 0, 'b', "", "fresh new.wbmp"},
-    {"head -c 20 pic.gif | v /dev/stdin new.wbmp 0 0", 1, 'b', "/dev/stdin", "kept; names cv.html dest.wbmp pic.gif"},
-    {"{ gif 4 4 | head -c 19; head -c 33554398 /dev/zero; gif 4 4 | tail -c +20; } | v /dev/stdin new.wbmp 0 0", 0, 'b', "", "[ -s new.wbmp ]"},
-    {"{ gif 4 4 | head -c 19; head -c 33554399 /dev/zero; gif 4 4 | tail -c +20; } | v /dev/stdin new.wbmp 0 0", 1, 'b', "/dev/stdin", ""},
-    {"{ gif 4 4 | head -c 19; cat /dev/zero; } | v /dev/stdin new.wbmp 0 0", 1, 'b', "/dev/stdin", ""},
-    {"{ gif 4 4; cat /dev/zero; } | v /dev/stdin new.wbmp 0 0", 0, 'b', "", "[ -s new.wbmp ]"},
+    {"PipeGivesWhatTheFileGives", "cat pic.gif | v /dev/stdin new.wbmp 0 0", 0, 'b', "", "fresh new.wbmp"},
+    {"RedirectedInputGivesWhatTheFileGives", "v /dev/stdin new.wbmp 0 0 <pic.gif", 0, 'b', "", "fresh new.wbmp"},
+    {"FifoGivesWhatTheFileGives", "mkfifo f; cat pic.gif >f & v f new.wbmp 0 0", 0, 'b', "", "fresh new.wbmp"},
+    {"CutPipeFails", "head -c 20 pic.gif | v /dev/stdin new.wbmp 0 0", 1, 'b', "/dev/stdin", "kept; names cv.html dest.wbmp pic.gif"},
+    {"PaddingUpTo32MiBIsRead", "{ gif 4 4 | head -c 19; head -c 33554398 /dev/zero; gif 4 4 | tail -c +20; } | v /dev/stdin new.wbmp 0 0", 0, 'b', "", "[ -s new.wbmp ]"},
+    {"PaddingBeyond32MiBFails", "{ gif 4 4 | head -c 19; head -c 33554399 /dev/zero; gif 4 4 | tail -c +20; } | v /dev/stdin new.wbmp 0 0", 1, 'b', "/dev/stdin", ""},
+    {"EndlessStreamBeforeTheImageFails", "{ gif 4 4 | head -c 19; cat /dev/zero; } | v /dev/stdin new.wbmp 0 0", 1, 'b', "/dev/stdin", ""},
+    {"EndlessStreamAfterTheImageIsNotRead", "{ gif 4 4; cat /dev/zero; } | v /dev/stdin new.wbmp 0 0", 0, 'b', "", "[ -s new.wbmp ]"},
     // cv.html: only a file that begins with the page's first five lines is ours and is brought up
     // to date; any other file, link or FIFO stays as it was; a folder stops the run.
-    {"aged; v pic.gif new.wbmp 0 0", 0, 'b', "", "untouched; fresh new.wbmp"},
-    {"{ head -n5 $S/docs/cv.html; echo old; } >cv.html; aged; v", 0, 'u', "", "page; [ $(stat -c %a cv.html) = 640 ]"},
-    {"head -n5 $S/docs/cv.html >cv.html; aged; v", 0, 'u', "", "page"},
-    {"cp $S/docs/cv.html .; aged; v", 0, 'u', "", "untouched"},
-    {"{ echo notes; head -n5 $S/docs/cv.html; } >cv.html; aged; v", 0, 'u', "", "untouched"},
-    {"head -c 104 $S/docs/cv.html >cv.html; aged; v", 0, 'u', "", "untouched"},
-    {"rm cv.html; head -n5 $S/docs/cv.html >t.html; ln -s t.html cv.html; v pic.gif new.wbmp 0 0", 0, 'b', "",
+    {"ForeignCvHtmlIsOnlyRead", "aged; v pic.gif new.wbmp 0 0", 0, 'b', "", "untouched; fresh new.wbmp"},
+    {"OldPageIsReplacedKeepingItsMode", "{ head -n5 $S/docs/cv.html; echo old; } >cv.html; aged; v", 0, 'u', "", "page; [ $(stat -c %a cv.html) = 640 ]"},
+    {"CutPageIsCompleted", "head -n5 $S/docs/cv.html >cv.html; aged; v", 0, 'u', "", "page"},
+    {"CurrentPageIsLeftAlone", "cp $S/docs/cv.html .; aged; v", 0, 'u', "", "untouched"},
+    {"PageAfterOtherLinesIsForeign", "{ echo notes; head -n5 $S/docs/cv.html; } >cv.html; aged; v", 0, 'u', "", "untouched"},
+    {"PageCutWithinItsFirstLinesIsForeign", "head -c 104 $S/docs/cv.html >cv.html; aged; v", 0, 'u', "", "untouched"},
+    {"LinkedCvHtmlIsLeftAlone", "rm cv.html; head -n5 $S/docs/cv.html >t.html; ln -s t.html cv.html; v pic.gif new.wbmp 0 0", 0, 'b', "",
      "[ -L cv.html ]; head -n5 $S/docs/cv.html | cmp t.html; fresh new.wbmp"},
-    {"chmod 000 cv.html; nobody pic.gif new.wbmp 0 0", 1, 'b', "can't write cv.html", "chmod 600 cv.html; kept; names cv.html dest.wbmp pic.gif"},
-    {"{ head -n5 $S/docs/cv.html; echo old; } >cv.html; chmod 444 cv.html; cp cv.html $R; nobody", 1, 'b', "can't write cv.html", ""},
-    {"cp $S/docs/cv.html .; chmod 444 cv.html; nobody", 0, 'u', "", "page"},
-    {"rm cv.html; mkfifo cv.html; v pic.gif new.wbmp 0 0", 0, 'b', "", "[ -p cv.html ]; fresh new.wbmp"},
-    {"rm cv.html; mkdir cv.html; v pic.gif new.wbmp 0 0", 1, 'b', "can't write cv.html", "rmdir cv.html; names dest.wbmp pic.gif"},
-    {"mkdir g; cd g; rmdir ../g; v", 1, 'b', "can't write cv.html", "names cv.html dest.wbmp pic.gif"},
+    {"UnreadableCvHtmlStopsTheRun", "chmod 000 cv.html; nobody pic.gif new.wbmp 0 0", 1, 'b', "can't write cv.html", "chmod 600 cv.html; kept; names cv.html dest.wbmp pic.gif"},
+    {"OldPageThatCannotBeReplacedStopsTheRun", "{ head -n5 $S/docs/cv.html; echo old; } >cv.html; chmod 444 cv.html; cp cv.html $R; nobody", 1, 'b', "can't write cv.html", ""},
+    {"CurrentReadOnlyPageIsEnough", "cp $S/docs/cv.html .; chmod 444 cv.html; nobody", 0, 'u', "", "page"},
+    {"FifoCvHtmlIsLeftAlone", "rm cv.html; mkfifo cv.html; v pic.gif new.wbmp 0 0", 0, 'b', "", "[ -p cv.html ]; fresh new.wbmp"},
+    {"FolderCvHtmlStopsTheRun", "rm cv.html; mkdir cv.html; v pic.gif new.wbmp 0 0", 1, 'b', "can't write cv.html", "rmdir cv.html; names dest.wbmp pic.gif"},
+    {"RemovedWorkingFolderStopsTheRun", "mkdir g; cd g; rmdir ../g; v", 1, 'b', "can't write cv.html", "names cv.html dest.wbmp pic.gif"},
     // The packer of the embedded page refuses a zero byte and leaves nothing.
-    {"printf '<p>a\\0b</p>\\n' >in.html; $P in.html out.cpp 2>/dev/null", 1, '-', "", "[ ! -e out.cpp ]; names cv.html dest.wbmp in.html pic.gif"},
+    {"PackerRefusesAZeroByte", "printf '<p>a\\0b</p>\\n' >in.html; $P in.html out.cpp 2>/dev/null", 1, '-', "", "[ ! -e out.cpp ]; names cv.html dest.wbmp in.html pic.gif"},
     // Many conversions at once in one folder, twice, as the README runs them.
-    {"rm cv.html; mkdir p; for n in giflib-x-trans sharp-grey-2x1 nsgif-fuzz-1x32 giflib-wedge-87a giflib-porsche-87a "
+    {"ManyRunsAtOnceInOneFolder", "rm cv.html; mkdir p; for n in giflib-x-trans sharp-grey-2x1 nsgif-fuzz-1x32 giflib-wedge-87a giflib-porsche-87a "
      "ptest-static-transparent; do for i in 0 1 2; do cp $D/gif/$n.gif p/$n-$i.gif; done; done; for round in 1 2; do "
      "find p -name '*.gif' -print0 | xargs -0 -n 1 -P 8 sh -c '\"$0\" \"$1\" \"${1%.gif}.wbmp\" 0 0 >/dev/null' \"$V\"; page; done",
      0, '-', "", "for f in p/*.gif; do n=${f#p/}; cmp ${f%.gif}.wbmp $D/expected/${n%-?.gif}__0__0.wbmp; done; [ ! -e p/cv.html ]"},
+    // GNU parallel as the README runs it over ssh, with this machine (':') as the only host.
+    {"ParallelWithThisMachineAsTheOnlyHost", "rm cv.html; mkdir p; cp pic.gif p/a.gif; cp $D/gif/giflib-x-trans.gif 'p/b c.gif'; find p -name '*.gif' -print0 | "
+     "parallel -0 -S : --transferfile {} --return {.}.wbmp --cleanup \"$V\" {} {.}.wbmp 0 0 >/dev/null 2>w",
+     0, '-', "", "fresh p/a.wbmp; cmp 'p/b c.wbmp' $D/expected/giflib-x-trans__0__0.wbmp; cmp p/a.gif pic.gif; "
+     "! grep -v 'no remote --sshlogin' w; page; names cv.html dest.wbmp p pic.gif w"},
 };
 // clang-format on
 
-TEST(Program, EveryRunOfTheTable) {
+TABLE_TEST(Program, Run, kRows) {
     const std::string picture =
         testsupport::readText(VARNOCK_TEST_DATA "/expected/giflib-treescap-87a__0__0.wbmp");
-    for (const Row& row : kRows) {
-        SCOPED_TRACE(row.script);
-        ScratchDir dir, ref;
-        const std::string prelude = "R='" + ref.path().string() + "'\n" + kPrelude;
-        const auto run = testsupport::runScript(dir, prelude + kFolder + row.script);
-        EXPECT_EQ(run.exitStatus, row.status);
-        const std::string tail = row.out == 'u' ? kUsage : row.out == 'p' ? picture : "";
-        EXPECT_EQ(run.out, row.out == '-' ? "" : kBanner + tail);
-        EXPECT_EQ(run.err,
-                  *row.err ? "*** varnock ERROR \"" + std::string(row.err) + "\"\n\n" : "");
-        const auto check =
-            testsupport::runScript(dir, prelude + "set -x\n" + (*row.check ? row.check : "kept"));
-        EXPECT_EQ(check.exitStatus, 0) << check.err;
-    }
+    const auto& [name, script, status, out, err, check] = GetParam();
+    ScratchDir dir, ref;
+    const std::string prelude = "R='" + ref.path().string() + "'\n" + kPrelude;
+    const auto run = testsupport::runScript(dir, prelude + kFolder + script);
+    EXPECT_EQ(run.exitStatus, status);
+    const std::string tail = out == 'u' ? kUsage : out == 'p' ? picture : "";
+    EXPECT_EQ(run.out, out == '-' ? "" : kBanner + tail);
+    EXPECT_EQ(run.err, *err ? "*** varnock ERROR \"" + std::string(err) + "\"\n\n" : "");
+    const auto after =
+        testsupport::runScript(dir, prelude + "set -x\n" + (*check ? check : "kept"));
+    EXPECT_EQ(after.exitStatus, 0) << after.err;
 }
 
 }  // namespace

@@ -92,92 +92,91 @@ TEST(ReduceImage, MatchesTheRule) {
     }
 }
 
-TEST(EnlargeImage, MatchesTheBlendFormula) {
-    // Source size, requested size, result size, and the steps between the pixels checked: the
-    // source in the even columns; numerators beyond 32 bits, with the last row and column; a
-    // 1-pixel axis repeats its pixel, at least once.
-    // clang-format off
-    const int cases[][8] = {{200, 150, 201, 150, 399, 150, 1, 1}, {2, 2, 1000, 1000, 1000, 1000, 3, 7},
-        {2, 2, 20000, 900, 20000, 900, 7, 29}, {1, 3, 2, 5, 2, 5, 1, 1}, {3, 1, 5, 2, 5, 2, 1, 1},
-        {1, 1, 0, -4, 1, 1, 1, 1}, {2, 2, 4, 4, 4, 4, 1, 1}};
-    // clang-format on
-    for (const auto& [sw, sh, width, height, rw, rh, stepX, stepY] : cases) {
-        SCOPED_TRACE(testing::Message() << sw << "x" << sh << " to " << width << "x" << height);
-        RgbImage source = makeNoise(sw, sh, 4);
-        RgbImage dest{};
-        ASSERT_EQ(enlargeImage(&dest, width, height, &source), 0);
-        ASSERT_EQ(std::tuple(dest.status, dest.width, dest.height), std::tuple(0, rw, rh));
-        const Wide fx = sw == 1 ? 1 : (rw - 1) / (sw - 1), fy = sh == 1 ? 1 : (rh - 1) / (sh - 1);
-        for (int y = 0; y < rh; y += stepY) {
-            for (int x = 0; x < rw; x += stepX) {
-                for (int c = 0; c < 3; ++c)
-                    ASSERT_EQ(dest.rows[y][3 * x + c], blended(source, fx, fy, x, y, c))
-                        << x << "," << y;
-            }
+// Source size, requested size, result size, and the steps between the pixels checked: the
+// source in the even columns; numerators beyond 32 bits, with the last row and column; a 1-pixel
+// axis repeats its pixel, at least once.
+// clang-format off
+const testsupport::NamedRow<8> kEnlargements[] = {{"SourceInTheEvenColumns", {200, 150, 201, 150, 399, 150, 1, 1}},
+    {"Factor999", {2, 2, 1000, 1000, 1000, 1000, 3, 7}}, {"Beyond32BitsToTheLastRowAndColumn", {2, 2, 20000, 900, 20000, 900, 7, 29}},
+    {"OneColumnRepeated", {1, 3, 2, 5, 2, 5, 1, 1}}, {"OneRowRepeated", {3, 1, 5, 2, 5, 2, 1, 1}},
+    {"OnePixelAtLeastOnce", {1, 1, 0, -4, 1, 1, 1, 1}}, {"FactorThree", {2, 2, 4, 4, 4, 4, 1, 1}}};
+// clang-format on
+TABLE_TEST(EnlargeImage, MatchesTheBlendFormula, kEnlargements) {
+    const auto& [sw, sh, width, height, rw, rh, stepX, stepY] = std::get<1>(GetParam());
+    RgbImage source = makeNoise(sw, sh, 4);
+    RgbImage dest{};
+    ASSERT_EQ(enlargeImage(&dest, width, height, &source), 0);
+    ASSERT_EQ(std::tuple(dest.status, dest.width, dest.height), std::tuple(0, rw, rh));
+    const Wide fx = sw == 1 ? 1 : (rw - 1) / (sw - 1), fy = sh == 1 ? 1 : (rh - 1) / (sh - 1);
+    for (int y = 0; y < rh; y += stepY) {
+        for (int x = 0; x < rw; x += stepX) {
+            for (int c = 0; c < 3; ++c)
+                ASSERT_EQ(dest.rows[y][3 * x + c], blended(source, fx, fy, x, y, c))
+                    << x << "," << y;
         }
-        rgbImageFree(&dest);
-        rgbImageFree(&source);
     }
+    rgbImageFree(&dest);
+    rgbImageFree(&source);
 }
 
 // A side of 0 or less is derived from the other; with exactSize 0 two sizes shrink to fit the box
 // in the source's proportions. Columns: the request over 200 x 150, exactSize, the target.
-TEST(ResizeTargetSize, DerivedSidesAndBoxes) {
-    const int cases[][5] = {{40, 0, 1, 40, 30},    {0, 45, 1, 60, 45},     {-kMax - 1, 5, 1, 6, 5},
-                            {99, 77, 1, 99, 77},   {99, 77, 0, 99, 74},    {400, 100, 0, 133, 100},
-                            {0, 300, 0, 400, 300}, {200, 300, 0, 200, 150}};
-    for (const auto& [width, height, exact, tw, th] : cases) {
-        std::int32_t w = -1, h = -1;
-        EXPECT_EQ(resizeTargetSize(width, height, 200, 150, exact, &w, &h), 0);
-        EXPECT_EQ(std::tuple(w, h), std::tuple(tw, th)) << width << " " << height << " " << exact;
-    }
+// clang-format off
+const testsupport::NamedRow<5> kTargets[] = {{"HeightDerived", {40, 0, 1, 40, 30}}, {"WidthDerived", {0, 45, 1, 60, 45}},
+    {"WidthOfTheMostNegative", {-kMax - 1, 5, 1, 6, 5}}, {"ExactSize", {99, 77, 1, 99, 77}},
+    {"BoxKeepsTheProportions", {99, 77, 0, 99, 74}}, {"WideBox", {400, 100, 0, 133, 100}},
+    {"BoxOfADerivedWidth", {0, 300, 0, 400, 300}}, {"TallBox", {200, 300, 0, 200, 150}}};
+// clang-format on
+TABLE_TEST(ResizeTargetSize, DerivedSidesAndBoxes, kTargets) {
+    const auto& [width, height, exact, tw, th] = std::get<1>(GetParam());
+    std::int32_t w = -1, h = -1;
+    EXPECT_EQ(resizeTargetSize(width, height, 200, 150, exact, &w, &h), 0);
+    EXPECT_EQ(std::tuple(w, h), std::tuple(tw, th));
 }
 
 // Columns: the step (r reduceImage, e enlargeImage, z resizeImage with exactSize 1), the source's
 // size (no pixels: no block) and status, the requested size, the result, the status left in a
 // destination that held 0x6, and the size left there (-1: not checked). A resize refused for its
 // edge products needs no memory; a derived side of 0 is no failure.
-TEST(Resample, EveryFailureLeavesItsOwnStatus) {
-    // clang-format off
-    const int cases[][10] = {
-        {'r', 3, 3, 0x8000001, 2, 2, 0x4000, 0x4000, -1, -1}, {'r', 3, 3, 0, 70000, 70000, 0x8000, 0x8001, -1, -1},
-        {'e', 200, 150, 0x10000000, 400, 300, 0x40000, 0x40000, -1, -1}, {'e', 0, 3, 0, 4, 4, 0x40000, 0x40000, -1, -1},
-        {'e', 200, 150, 0, kMax, 1, 0x80000, 0x80001, -1, -1}, {'e', 200, 150, 0, 1, kMax, 0x80000, 0x80001, -1, -1},
-        {'e', 200, 150, 0, 100000, 100000, 0x80000, 0x80001, -1, -1},
-        {'z', 200, 150, 0x10000000, 40, 0, 0x100000, 0x100000, 0, 0},
-        {'z', 200, 150, 0x8000001, 0, -3, 0x100000, 0x100000, 0, 0},  // the source comes first
-        {'z', 0, 3, 0, 40, 0, 0x100000, 0x100000, 0, 0}, {'z', 3, 0, 0, 40, 0, 0x100000, 0x100000, 0, 0},
-        {'z', 200, 150, 0, 0, -3, 0x200000, 0x200000, 0, 0}, {'z', 3, 1, 0, 0, kMax, 0x200000, 0x200000, 0, 0},
-        {'z', 200, 150, 0, kMax, 1, 0x400000, 0x400000, 0, 0}, {'z', 200, 150, 0, kMax, kMax, 0x400000, 0x400000, 0, 0},
-        {'z', 5000, 1, 0, 4000, 1, 0x800000, 0x800000, 4000, 1},
-        {'z', 1, 65535, 0, 64, 0, 0x800000, 0x800000, 64, 4194240}, {'z', 5, 2, 0, 1, 0, 0, 0, 1, 0}};
-    // clang-format on
-    for (const auto& [step, sw, sh, sourceStatus, width, height, result, status, tw, th] : cases) {
-        SCOPED_TRACE(testing::Message()
-                     << char(step) << " " << sw << "x" << sh << " to " << width << " " << height);
-        RgbImage source = sw * sh > 0 ? makeNoise(sw, sh, 1) : RgbImage{0, sw, sh, nullptr};
-        RgbImage view = source;
-        view.status = sourceStatus;
-        const auto run = [&, step = step, width = width, height = height](RgbImage* dest) {
-            return step == 'r'   ? reduceImage(dest, width, height, &view)
-                   : step == 'e' ? enlargeImage(dest, width, height, &view)
-                                 : resizeImage(dest, width, height, &view, 1);
-        };
-        RgbImage dest{0x6, 0, 0, nullptr};
-        EXPECT_EQ(run(&dest), result);
-        EXPECT_EQ(std::tuple(dest.status, dest.rows == nullptr), std::tuple(status, result != 0));
-        EXPECT_TRUE(tw < 0 || std::tuple(dest.width, dest.height) == std::tuple(tw, th));
+// clang-format off
+const testsupport::NamedRow<10> kFailures[] = {
+    {"ReduceFailedSource", {'r', 3, 3, 0x8000001, 2, 2, 0x4000, 0x4000, -1, -1}}, {"ReduceTooLarge", {'r', 3, 3, 0, 70000, 70000, 0x8000, 0x8001, -1, -1}},
+    {"EnlargeFailedSource", {'e', 200, 150, 0x10000000, 400, 300, 0x40000, 0x40000, -1, -1}}, {"EnlargeNoColumns", {'e', 0, 3, 0, 4, 4, 0x40000, 0x40000, -1, -1}},
+    {"EnlargeWidest", {'e', 200, 150, 0, kMax, 1, 0x80000, 0x80001, -1, -1}}, {"EnlargeTallest", {'e', 200, 150, 0, 1, kMax, 0x80000, 0x80001, -1, -1}},
+    {"EnlargeTooLarge", {'e', 200, 150, 0, 100000, 100000, 0x80000, 0x80001, -1, -1}},
+    {"ResizeFailedSource", {'z', 200, 150, 0x10000000, 40, 0, 0x100000, 0x100000, 0, 0}},
+    {"ResizeSourceFirst", {'z', 200, 150, 0x8000001, 0, -3, 0x100000, 0x100000, 0, 0}},  // the source comes first
+    {"ResizeNoColumns", {'z', 0, 3, 0, 40, 0, 0x100000, 0x100000, 0, 0}}, {"ResizeNoRows", {'z', 3, 0, 0, 40, 0, 0x100000, 0x100000, 0, 0}},
+    {"ResizeNegativeHeight", {'z', 200, 150, 0, 0, -3, 0x200000, 0x200000, 0, 0}}, {"ResizeDerivedBeyond32Bits", {'z', 3, 1, 0, 0, kMax, 0x200000, 0x200000, 0, 0}},
+    {"ResizeWidestReduction", {'z', 200, 150, 0, kMax, 1, 0x400000, 0x400000, 0, 0}}, {"ResizeLargestReduction", {'z', 200, 150, 0, kMax, kMax, 0x400000, 0x400000, 0, 0}},
+    {"ResizeWidthEdgeProducts", {'z', 5000, 1, 0, 4000, 1, 0x800000, 0x800000, 4000, 1}},
+    {"ResizeHeightEdgeProducts", {'z', 1, 65535, 0, 64, 0, 0x800000, 0x800000, 64, 4194240}}, {"ResizeDerivedSideOfZero", {'z', 5, 2, 0, 1, 0, 0, 0, 1, 0}}};
+// clang-format on
+TABLE_TEST(Resample, EveryFailureLeavesItsOwnStatus, kFailures) {
+    const auto& [step, sw, sh, sourceStatus, width, height, result, status, tw, th] =
+        std::get<1>(GetParam());
+    RgbImage source = sw * sh > 0 ? makeNoise(sw, sh, 1) : RgbImage{0, sw, sh, nullptr};
+    RgbImage view = source;
+    view.status = sourceStatus;
+    const auto run = [&, step = step, width = width, height = height](RgbImage* dest) {
+        return step == 'r'   ? reduceImage(dest, width, height, &view)
+               : step == 'e' ? enlargeImage(dest, width, height, &view)
+                             : resizeImage(dest, width, height, &view, 1);
+    };
+    RgbImage dest{0x6, 0, 0, nullptr};
+    EXPECT_EQ(run(&dest), result);
+    EXPECT_EQ(std::tuple(dest.status, dest.rows == nullptr), std::tuple(status, result != 0));
+    EXPECT_TRUE(tw < 0 || std::tuple(dest.width, dest.height) == std::tuple(tw, th));
 #if !defined(__SANITIZE_ADDRESS__)
-        if (result == 0x800000) {
-            EXPECT_TRUE(testsupport::withHeadroom(1u << 20, [&] {
-                RgbImage again{};
-                return run(&again) == result;
-            }));
-        }
-#endif
-        rgbImageFree(&dest);
-        rgbImageFree(&source);
+    if (result == 0x800000) {
+        EXPECT_TRUE(testsupport::withHeadroom(1u << 20, [&] {
+            RgbImage again{};
+            return run(&again) == result;
+        }));
     }
+#endif
+    rgbImageFree(&dest);
+    rgbImageFree(&source);
 }
 
 // The heap refuses the reduction's block after the enlargement got its own (2001 x 2001 enlarged

@@ -2,10 +2,13 @@
 // small GIF files.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <tuple>
+#include <type_traits>
 #include <vector>
 
 #include <gd.h>
@@ -44,6 +47,18 @@ struct RunResult {
 // most; $V names varnock, $W varnock-view, $P the document packer, $D tests/data and $S the
 // source tree.
 RunResult runScript(const ScratchDir& dir, const std::string& script, int seconds = 60);
+
+// TABLE_TEST(Suite, Name, rows) { body }: a test case for each row of `rows` (tuples), named
+// "Suite.Name/FIRST" after the row's first element; the body reads its row with GetParam().
+#define TABLE_TEST(Suite, Name, rows)                                                              \
+    class Suite : public testing::TestWithParam<std::decay_t<decltype((rows)[0])>> {};             \
+    INSTANTIATE_TEST_SUITE_P(, Suite, testing::ValuesIn(rows),                                     \
+                             [](const auto& row) { return std::string(std::get<0>(row.param)); }); \
+    TEST_P(Suite, Name)
+
+// A row of N numbers after the name of its test case.
+template <std::size_t N>
+using NamedRow = std::tuple<const char*, std::array<int, N>>;
 
 // A width x height image holding `rgb` (3 bytes a pixel, row by row); fails the current test
 // when the block is refused. makeNoise: pseudo-random bytes, the same for the same seed.

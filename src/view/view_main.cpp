@@ -1,14 +1,15 @@
 // varnock-view [--width N] image.wbmp: draws a WBMP picture in the terminal.
 // varnock-view --gif out.gif image.wbmp: writes it as a black-and-white GIF instead.
+// varnock-view --version: prints the version of varnock it belongs to.
 //
 // The picture is read with the WBMP module's own header and data readers, within the viewer's
 // limits (every picture varnock writes, see view_render.h), reduced to the terminal's width when
 // it is wider (--width N, else the COLUMNS variable, else the terminal's size, else 80 columns;
 // never enlarged) and drawn with half blocks, white pixels light. With --gif nothing is drawn:
 // the picture goes whole, pixel for pixel, to a two-colour GIF (black, white) through the GIF
-// export. Exit status: 0 drawn or written (or the help text), 1 the picture cannot be shown or
-// written (one line on standard error naming the file and the reason), 2 a wrong command line
-// (the reason and the usage text on standard error).
+// export. Exit status: 0 drawn or written (or the help text, or the version), 1 the picture cannot
+// be shown or written (one line on standard error naming the file and the reason), 2 a wrong
+// command line (the reason and the usage text on standard error).
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -42,7 +43,8 @@ constexpr const char* usageText =
     "                    sinon la largeur du terminal, sinon 80) ; jamais agrandie\n"
     "   --gif FICHIER    au lieu de dessiner, écrit l'image telle quelle dans un GIF\n"
     "                    noir et blanc (lisible par tout navigateur)\n"
-    "   --help           affiche ce texte\n";
+    "   --help           affiche ce texte\n"
+    "   --version        affiche la version\n";
 
 // What the command line asks for; `path` null when it is wrong (`problem` then says why).
 struct Request {
@@ -50,6 +52,7 @@ struct Request {
     const char* gifPath = nullptr;  // null: draw in the terminal
     std::int32_t columns = 0;       // 0: not given
     bool help = false;
+    bool version = false;
     const char* problem = nullptr;
     const char* culprit = nullptr;
 };
@@ -66,6 +69,10 @@ Request parseArguments(int argc, char** argv) {
         }
         if (!optionsEnded && (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0)) {
             request.help = true;
+            continue;
+        }
+        if (!optionsEnded && std::strcmp(arg, "--version") == 0) {
+            request.version = true;
             continue;
         }
         if (!optionsEnded && std::strcmp(arg, "--width") == 0) {
@@ -107,7 +114,9 @@ Request parseArguments(int argc, char** argv) {
             return request;
         }
     }
-    if (request.path == nullptr && !request.help) request.problem = "il manque l'image WBMP";
+    if (request.path == nullptr && !request.help && !request.version) {
+        request.problem = "il manque l'image WBMP";
+    }
     if (request.gifPath != nullptr && request.gifPath[0] == '\0') {
         request.problem = "nom de fichier GIF vide";
     } else if (request.gifPath != nullptr && request.columns > 0) {
@@ -255,6 +264,10 @@ int main(int argc, char** argv) {
     }
     if (request.help) {
         std::fputs(usageText, stdout);
+        return 0;
+    }
+    if (request.version) {
+        std::printf("%s (varnock) %s\n", programName, VARNOCK_VERSION);
         return 0;
     }
     if (request.gifPath != nullptr) return exportGif(request.path, request.gifPath);
