@@ -15,7 +15,7 @@ if [ "${1:-}" = "--sanitize" ]; then
     options+=(-DVARNOCK_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
 fi
 
-scripts/deps.sh tidy netpbm groff-base mandoc
+scripts/deps.sh tidy netpbm groff-base mandoc attr strace
 cmake -S . -B "$build" "${options[@]}" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 
