@@ -105,8 +105,8 @@ TEST(ViewProgram, DrawsRefusesAndExports) {
         usage("$W --gif= a", "nom de fichier GIF vide"),
         usage("$W --gif b.gif --width 9 a", "--width règle le dessin, il ne va pas avec --gif"),
         // Under a file size limit: a failed write, the old file whole and nothing left beside it.
-        {"echo old >g; (ulimit -f 0; $W --gif g odd; $W odd >d) 2>&1 | cat; ls d g*; cat g", 0,
-         says("g", noGif) + says("odd", "erreur d'écriture du dessin") + "d\ng\nold\n", ""}};
+        {"echo old >q; (ulimit -f 0; $W --gif q odd; $W odd >d) 2>&1 | cat; ls d q*; cat q", 0,
+         says("q", noGif) + says("odd", "erreur d'écriture du dessin") + "d\nq\nold\n", ""}};
     for (const auto& [line, status, out, err] : cases) {
         const auto result = run(dir, line);
         EXPECT_EQ(result.exitStatus, status) << line;
