@@ -96,8 +96,8 @@ int openDestination(int folder, const char* name, bool* throughProc) {
     return fd;
 }
 
-// The new file gets the old file's owner and group where allowed, its user.* attributes and
-// ACL (needing write permission, so before the mode), then its mode; a new name gets newMode.
+// Copies the user.* attributes and the POSIX ACL of `from` to `to`, as cp --preserve=xattr does;
+// one that cannot be read or set is skipped.
 void copyExtendedAttributes(int from, int to) {
     const ssize_t listSize = flistxattr(from, nullptr, 0);
     if (listSize <= 0) return;
@@ -117,9 +117,11 @@ void copyExtendedAttributes(int from, int to) {
     std::free(list);
 }
 
+// The new file gets the old file's owner and group where allowed, its attributes (setting them
+// needs write permission, so before the mode), then its mode; a new name gets newMode.
 void publishAttributes(const OutputFile& output, int fd) {
-    struct stat old {
-    }, now{};
+    struct stat old {};
+    struct stat now {};
     if (output.destination < 0 || output.created || fstat(output.destination, &old) != 0) {
         fchmod(fd, output.newMode);
         return;
