@@ -17,7 +17,7 @@ if [ "${1:-}" = "--sanitize" ]; then
     build=build-asan
 fi
 
-scripts/deps.sh tidy netpbm groff-base mandoc parallel
+scripts/deps.sh tidy netpbm groff-base mandoc parallel attr strace
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset" -j"$(nproc)"
 

@@ -83,7 +83,7 @@ const std::tuple<const char*, const char*, int, char, const char*, const char*> 
     {"NegativeWidthAndZeroHeightFail", "v pic.gif pic.gif -3 0", 1, 'b', "pic.gif", ""},
     {"MissingDestinationFolderFails", "v pic.gif no/new.wbmp 0 0", 1, 'b', "pic.gif", "kept; names cv.html dest.wbmp pic.gif"},
     {"FolderDestinationFails", "mkdir f.wbmp; v pic.gif f.wbmp 0 0", 1, 'b', "pic.gif", "kept; rmdir f.wbmp"},
-    {"FullDeviceFails", "v pic.gif /dev/full 0 0", 1, 'b', "pic.gif", ""},
+    {"FullDeviceFails", "d=/dev/full; [ $(id -u) != 0 ] || { mknod full c 1 7; d=full; }; v pic.gif $d 0 0", 1, 'b', "pic.gif", ""},
     // A write beyond the file size limit (as on a full disk), cv.html's too.
     {"FileSizeLimitKeepsTheDestination", "(ulimit -f 4; v pic.gif dest.wbmp 0 300)", 1, 'b', "pic.gif", "kept; names cv.html dest.wbmp pic.gif"},
     {"FileSizeLimitKeepsTheSourceAsDestination", "(ulimit -f 4; v pic.gif pic.gif 0 300)", 1, 'b', "pic.gif", "kept; names cv.html dest.wbmp pic.gif"},
@@ -126,6 +126,12 @@ const std::tuple<const char*, const char*, int, char, const char*, const char*> 
      "parallel -0 -S : --transferfile {} --return {.}.wbmp --cleanup \"$V\" {} {.}.wbmp 0 0 >/dev/null 2>w",
      0, '-', "", "fresh p/a.wbmp; cmp 'p/b c.wbmp' $D/expected/giflib-x-trans__0__0.wbmp; cmp p/a.gif pic.gif; "
      "! grep -v 'no remote --sshlogin' w; page; names cv.html dest.wbmp p pic.gif w"},
+    // Files are born owner-only (strace), sticky folders, a 4,076-byte path, control bytes shown as ?.
+    {"NewFilesAreBornOwnerOnly", "rm cv.html; umask 0; ASAN_OPTIONS=detect_leaks=0 strace -qqf -e trace=open,openat,openat2 -o $R/t \"$V\" pic.gif new.wbmp 0 0", 0, 'b', "",
+     "! grep O_CREAT $R/t | grep -v 0600; [ $(stat -c %a new.wbmp cv.html | uniq) = 666 ]; fresh new.wbmp"},
+    {"StickyFolderWritesInPlace", "mkdir -m 1777 s; cp dest.wbmp s; chmod 666 s/dest.wbmp; nobody pic.gif s/dest.wbmp 0 0", 0, 'b', "", "fresh s/dest.wbmp; [ $(stat -c %u%a s/dest.wbmp) = 0666 ]"},
+    {"LongRelativePathWorks", "p=$(printf %0250d/ $(seq 16)); mkdir -p $p; v pic.gif $p$(printf %060d 0) 0 0", 0, 'b', "", "fresh $(printf %0250d/ $(seq 16))$(printf %060d 0)"},
+    {"ControlBytesShownAsQuestionMarks", "v $'caf\\xc3\\xa9\\e]0;x\\a\\t\\n\\x7f.gif' n.wbmp 0 0", 1, 'b', "caf\xc3\xa9?]0;x????.gif", ""},
 };
 // clang-format on
 

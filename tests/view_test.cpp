@@ -85,9 +85,9 @@ const Case kCases[] = {
     {"UnreadableFileRefused", "cp odd locked && chmod 0 locked && if [ $(id -u) = 0 ]; then setpriv --reuid=65534 "
      "--regid=65534 --clear-groups $W locked; else $W locked; fi",  // root reads any file
      1, "", says("locked", "lecture non permise")},
-    {"FullOutputRefused", "$W odd >/dev/full", 1, "", says("odd", "erreur d'écriture du dessin")},
+    {"FullOutputRefused", "d=/dev/full; [ $(id -u) != 0 ] || { mknod full c 1 7; d=full; }; $W odd >$d", 1, "", says("odd", "erreur d'écriture du dessin")},
     {"GifInMissingFolderRefused", "$W odd --gif no/such.gif", 1, "", says("no/such.gif", noGif)},
-    {"GifOnFullDeviceRefused", "ln -s /dev/full full.gif && $W --gif full.gif odd", 1, "", says("full.gif", noGif)},
+    {"GifOnFullDeviceRefused", "d=/dev/full; [ $(id -u) != 0 ] || { mknod full c 1 7; d=full; }; ln -s $d full.gif && $W --gif full.gif odd", 1, "", says("full.gif", noGif)},
     // A write cut short keeps the file it would replace and leaves nothing beside it.
     {"CutGifWriteKeepsTheOldFile", "mkdir k && cd k && printf old >k.gif && (trap '' XFSZ; ulimit -f 0; $W --gif k.gif ../odd; "
      "echo $?) 2>&1 | cat; ls; cat k.gif", 0, says("k.gif", noGif) + "1\nk.gif\nold", ""},
@@ -102,7 +102,10 @@ const Case kCases[] = {
     usage("UsageWithInvalidWidth", "$W --width=12abc a", "largeur invalide (un nombre de colonnes, 1 ou plus) : \"12abc\""),
     usage("UsageWithoutGifFile", "$W a --gif", "il manque le fichier GIF après \"--gif\""),
     usage("UsageWithEmptyGifName", "$W --gif= a", "nom de fichier GIF vide"),
-    usage("UsageWidthWithGif", "$W --gif b.gif --width 9 a", "--width règle le dessin, il ne va pas avec --gif")};
+    usage("UsageWidthWithGif", "$W --gif b.gif --width 9 a", "--width règle le dessin, il ne va pas avec --gif"),
+    // Under a file size limit: a failed write, the old file whole and nothing left beside it.
+    {"FileSizeLimitFailsTheWrite", "echo old >q; (ulimit -f 0; $W --gif q odd; $W odd >d) 2>&1 | cat; ls d q*; cat q", 0,
+     says("q", noGif) + says("odd", "erreur d'écriture du dessin") + "d\nq\nold\n", ""}};
 // clang-format on
 
 TABLE_TEST(ViewProgram, Run, kCases) {

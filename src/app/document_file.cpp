@@ -2,7 +2,8 @@
 //
 // What happens to the name, decided once:
 // - Nothing there: the whole page is written to a new file beside it (see openUnfinishedFile),
-//   which is then hard-linked to the name and unlinked. link never replaces a file that
+//   readable by its owner alone until it is complete and given 0666 less the umask, which is
+//   then hard-linked to the name and unlinked. link never replaces a file that
 //   appeared in the meantime (EEXIST: that file is inspected instead), and a write that fails
 //   (a full disk) leaves no file at all: the page is there whole or not at all. Where the file
 //   system has no hard links, the name is taken with O_CREAT | O_EXCL and the complete new
@@ -115,7 +116,7 @@ std::int32_t linkIntoPlace(const char* name, const char* path) {
     if (link(name, path) == 0) return 0;
     if (errno == EEXIST) return lookAgain;
     const int fd =
-        open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666);
+        open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600);
     if (fd < 0) return errno == EEXIST ? lookAgain : 0;
     close(fd);
     if (rename(name, path) != 0) unlink(path);
@@ -126,10 +127,11 @@ std::int32_t createDocument(const char* path, const DocumentBytes& document) {
     sigset_t saved;
     holdInterrupts(&saved);
     char* name = nullptr;
-    const int fd = openUnfinishedFile(path, &name);
+    const int fd = openUnfinishedFile(AT_FDCWD, path, &name);
     std::int32_t outcome = cannotWrite;
     if (fd >= 0) {
-        const bool written = writeAllAt(fd, document.data, document.size, 0);
+        const bool written =
+            writeAllAt(fd, document.data, document.size, 0) && fchmod(fd, newFileMode()) == 0;
         outcome = close(fd) == 0 && written ? linkIntoPlace(name, path) : 0;
         unlink(name);
     }

@@ -5,6 +5,8 @@
 //
 // The banner is flushed at once, so a picture written to /dev/stdout follows it whole. A write
 // beyond the file size limit (ulimit -f) fails like a full disk instead of killing the run.
+// The error message shows each control byte of the source's name (below 0x20, and 0x7F) as "?",
+// as ls does on a terminal, so that no name can send escape sequences to it.
 #include <csignal>
 #include <cstdio>
 
@@ -12,6 +14,19 @@
 #include "app/document_file.h"
 #include "app/messages.h"
 #include "raster/gif_load.h"
+
+namespace {
+
+void printConversionError(const char* source) {
+    std::fputs("*** varnock ERROR \"", stderr);
+    for (const char* at = source; *at != '\0'; ++at) {
+        const auto byte = static_cast<unsigned char>(*at);
+        std::fputc(byte < 0x20 || byte == 0x7F ? '?' : byte, stderr);
+    }
+    std::fputs("\"\n\n", stderr);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     std::signal(SIGXFSZ, SIG_IGN);
@@ -29,7 +44,7 @@ int main(int argc, char** argv) {
     const std::int32_t width = parseDimension(argv[3]);
     const std::int32_t height = parseDimension(argv[4]);
     if (convertFile(argv[1], argv[2], width, height) != 0) {
-        std::fprintf(stderr, "*** varnock ERROR \"%s\"\n\n", argv[1]);
+        printConversionError(argv[1]);
         return 1;
     }
     return 0;

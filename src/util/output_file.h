@@ -1,16 +1,24 @@
 // Writing an output file so that a failed or interrupted write never destroys an existing file.
 //
-// A regular file (a new name, an existing file, or the file a chain of symbolic links leads
-// to) is written to a new file beside it, "NAME.varnock-unfinished-XXXXXX" (mode 0666 less the
-// umask, or the existing file's mode, owner and group where the system allows), which is
-// renamed over the name only once every byte, the flush and the close succeeded. From its
-// creation until it is renamed or removed, SIGINT, SIGTERM and SIGHUP are held back; one that
-// arrived meanwhile makes the close remove the new file, then takes effect.
+// The destination is opened as a shell's ">" opens it, less the truncation: the kernel follows
+// the path under its own rules (permissions, protected_symlinks, protected_regular), and a
+// destination it refuses is refused. Nothing else walks a link.
 //
-// Written in place, as fopen "wb" does: anything that is not a regular file (a FIFO, a
-// device), and a regular file in a folder where no new file can be made (no permission). A
-// name reached through a link in /proc (/dev/stdout, /dev/fd/N) names a descriptor already
-// open: it is opened for appending, so the picture follows what was written there before.
+// A regular file (a new name, an existing file, or the file a symbolic link leads to) is written
+// to a new file in its folder, "NAME.varnock-unfinished-XXXXXX", created readable and writable
+// by its owner alone; once every byte and the flush succeeded it gets the old file's owner and
+// group where allowed, its user.* extended attributes and POSIX ACL where allowed, then the old
+// file's mode (a new name: 0666 less the umask), is closed and renamed over the name. Every *at
+// call works from the folder, so only NAME_MAX limits the name. From before anything is created
+// until the new file is renamed or removed, every signal whose default action ends the process (one
+// list, in output_file.cpp) is held back; one that arrived makes the close remove the new file,
+// then takes effect.
+//
+// Written in place, cut to nothing first as fopen "wb" does: anything that is not a regular file
+// (a FIFO, a device), a regular file whose folder takes no new file (no permission, read-only)
+// or refuses the rename over it (a sticky folder, a file of another owner): there a failed write
+// leaves the file cut short. A name reached through a descriptor link of /proc (/dev/stdout,
+// /dev/fd/N) is written at its end, so the picture follows what was written there before.
 #pragma once
 
 #include <signal.h>
@@ -22,30 +30,37 @@
 // An output being written: the stream, and what the close needs to finish or undo it.
 struct OutputFile {
     std::FILE* stream = nullptr;
-    char* unfinished = nullptr;  // the new file renamed over `target` (heap), or null: in place
-    char* target = nullptr;      // the regular file's name, its links followed (heap)
-    sigset_t savedMask{};        // the signal mask to restore once `unfinished` is gone
-    bool created = false;        // in place: this open created the file
-    dev_t device = 0;            // in place: the created file's identity
-    ino_t inode = 0;
+    int folder = -1;             // the folder of `name` (replacing), else -1
+    char* name = nullptr;        // the file's name in `folder` (heap), renamed over at the close
+    char* unfinished = nullptr;  // the new file's name in `folder` (heap); null: in place
+    int destination = -1;        // the existing file, open for writing; -1: a new name
+    bool created = false;        // this open created `destination` (through a dangling link)
+    mode_t newMode = 0;          // a new file's mode: 0666 less the umask
+    bool held = false;           // the signals are held back, `savedMask` to be restored
+    sigset_t savedMask{};
 };
 
-// Opens `path` for writing bytes. A null stream means it cannot be opened, or no new file can
-// be made beside it for a reason other than permission (a full disk): nothing is changed.
+// Opens `path` for writing bytes. A null stream means that the kernel refused the path, or no new
+// file can be made beside it for a reason other than permission (a full disk): nothing changed.
 OutputFile openOutputFile(const char* path);
 
-// Flushes and closes the stream and puts the file in place. Results: 1 a write, the flush, the
-// close or the rename failed, or an interrupt arrived: the new file is removed (in place, a file
-// this open created is removed while the path still names it; an existing one stays cut short);
-// 0 written.
+// Flushes and closes the stream and puts the file in place (`path`: the name openOutputFile was
+// given). Results: 1 a write, the flush, the close or the rename failed, or a held signal
+// arrived: the new file is removed (in place the file stays cut short); 0 written.
 std::int32_t closeOutputFile(OutputFile* output, const char* path);
 
-// Holds back SIGINT, SIGTERM and SIGHUP, keeping the previous mask in *saved; releasing puts
+// Holds back every signal of heldSignals, keeping the previous mask in *saved; releasing puts
 // that mask back, and a signal that arrived meanwhile then takes effect.
 void holdInterrupts(sigset_t* saved);
 void releaseInterrupts(const sigset_t* saved);
+// True when a held signal waits and is not ignored.
+bool interruptPending();
 
-// Creates a new, empty file beside `path` named "NAME.varnock-unfinished-XXXXXX" with mode
-// 0666 (less the umask), opened write-only. Returns the descriptor and its name in *name (heap,
-// for the caller to free), or -1 with errno set and *name null.
-int openUnfinishedFile(const char* path, char** name);
+// The mode a new file gets: 0666 less the process's umask.
+mode_t newFileMode();
+
+// Creates a new, empty file in `folder` (a descriptor or AT_FDCWD) beside `name`, named
+// "NAME.varnock-unfinished-XXXXXX", mode 0600, opened for reading and writing. Returns the
+// descriptor and the new name in *unfinished (heap, for the caller to free), or -1 with errno
+// set and *unfinished null.
+int openUnfinishedFile(int folder, const char* name, char** unfinished);

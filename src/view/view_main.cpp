@@ -9,12 +9,14 @@
 // the picture goes whole, pixel for pixel, to a two-colour GIF (black, white) through the GIF
 // export. Exit status: 0 drawn or written (or the help text, or the version), 1 the picture cannot
 // be shown or written (one line on standard error naming the file and the reason), 2 a wrong
-// command line (the reason and the usage text on standard error).
+// command line (the reason and the usage text on standard error). A write beyond the file size
+// limit (ulimit -f) fails like a full disk, with its message, instead of killing the run.
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -252,6 +254,7 @@ int show(const char* path, std::int32_t columns) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::signal(SIGXFSZ, SIG_IGN);
     const Request request = parseArguments(argc, argv);
     if (request.problem != nullptr) {
         if (request.culprit != nullptr) {
