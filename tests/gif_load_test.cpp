@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/convert.h"
@@ -80,6 +81,29 @@ TEST(DecodeGifStream, FollowsLibgdsBlocksAndStopsAtTheCeilingAndTheBudget) {
         EXPECT_EQ(picture != nullptr, row.result == 0);
         if (picture != nullptr) gdImageDestroy(picture);
     }
+}
+
+// A size the check refuses stops libgd inside the descriptor, before the image's data (garbage
+// here): the check is asked once, and the conversion of a request refused for that size fails.
+TEST(DecodeGifStream, ARefusedSizeCostsNoDecoding) {
+    testsupport::ScratchDir dir;
+    std::string gif =
+        "GIF89a" + sizes(4096, 4096) + "\0\0\0,\0\0\0\0"s + sizes(4096, 4096) + "\0\x08"s;
+    gif += std::string(5000, '\xAB') + ";";
+    testsupport::writeText(dir.file("g.gif"), gif);
+    std::string asked;
+    const GifSizeCheck check{[](void* user, std::int32_t w, std::int32_t h) {
+                                 *static_cast<std::string*>(user) += sizes(w, h);
+                                 return false;
+                             },
+                             &asked};
+    std::FILE* stream = fmemopen(gif.data(), gif.size(), "rb");
+    gdImagePtr picture = nullptr;
+    std::int64_t read = -1;
+    EXPECT_EQ(decodeGifStreamChecked(stream, gifLimits, &check, &picture, &read), 3);
+    std::fclose(stream);
+    EXPECT_EQ(std::tuple(read, picture, asked), std::tuple(22, nullptr, sizes(4096, 4096)));
+    EXPECT_EQ(convertFile(dir.file("g.gif").c_str(), dir.file("g.wbmp").c_str(), 1, 65535), 1);
 }
 
 // A palette GIF written by libgd (testsupport::paletteImage); `transparent` names the

@@ -16,20 +16,27 @@
 
 namespace {
 
-// True when the request keeps the source's size: both sizes 0, or a request that resizeImage
-// settles on the source's own size within the reduction's range. The reduction then makes every
-// pixel from exactly one source pixel, unchanged, so the result is the source's own pixels.
-bool keepsSourceSize(std::int32_t width, std::int32_t height, std::int32_t sourceWidth,
-                     std::int32_t sourceHeight) {
-    if (width == 0 && height == 0) return true;
-    std::int32_t targetWidth = 0;
-    std::int32_t targetHeight = 0;
-    if (resizeTargetSize(width, height, sourceWidth, sourceHeight, 1, &targetWidth,
-                         &targetHeight) != 0) {
+// A request as the GIF's size decides it: kept at the source's size (both sizes 0, or a target
+// equal to the source's size, whose reduction would give every pixel back unchanged), or resized.
+struct Request {
+    std::int32_t width;  // as asked
+    std::int32_t height;
+    bool keep;
+    ResizePlan plan;  // when not kept
+};
+
+// Decides the request (userData) for a source of sourceWidth x sourceHeight. False when the
+// conversion is bound to fail: the resize is refused, or a target side is 0 (no WBMP has it).
+bool decideRequest(void* userData, std::int32_t sourceWidth, std::int32_t sourceHeight) {
+    auto* request = static_cast<Request*>(userData);
+    request->keep = request->width == 0 && request->height == 0;
+    if (request->keep) return true;
+    if (resizePlan(request->width, request->height, sourceWidth, sourceHeight, 1, &request->plan) !=
+        0) {
         return false;
     }
-    return targetWidth == sourceWidth && targetHeight == sourceHeight &&
-           reduceEdgesOverflow(targetWidth, targetHeight, sourceWidth, sourceHeight) == 0;
+    request->keep = request->plan.width == sourceWidth && request->plan.height == sourceHeight;
+    return request->plan.width >= 1 && request->plan.height >= 1;
 }
 
 // Fills `image` with the picture's colours: a palette pixel gets its entry's red, green and blue,
@@ -96,10 +103,13 @@ std::int32_t convertPalettePicture(gdImagePtr picture, const char* dstPath) {
 
 std::int32_t convertFile(const char* srcPath, const char* dstPath, std::int32_t width,
                          std::int32_t height) {
+    // The request is decided as soon as the image descriptor gives the size: a refused one costs
+    // no decoding.
+    Request request{width, height, false, {}};
+    const GifSizeCheck check{decideRequest, &request};
     gdImagePtr picture = nullptr;
-    if (decodeGifFile(srcPath, &picture) != 0) return 1;
-    if (!gdImageTrueColor(picture) &&
-        keepsSourceSize(width, height, gdImageSX(picture), gdImageSY(picture))) {
+    if (decodeGifFile(srcPath, &check, &picture) != 0) return 1;
+    if (!gdImageTrueColor(picture) && request.keep) {
         const std::int32_t result = convertPalettePicture(picture, dstPath);
         gdImageDestroy(picture);
         return result;

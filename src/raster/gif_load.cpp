@@ -52,11 +52,13 @@ struct GifWatch {
     gdIOCtx ctx;
     std::FILE* stream;
     GifLimits limits;
-    std::int64_t delivered;  // bytes handed to libgd
+    const GifSizeCheck* check;  // null: none
+    std::int64_t delivered;     // bytes handed to libgd
     GifPart part;
     std::int32_t left;        // bytes still to come in the current part
     std::uint8_t fields[13];  // the screen's or the descriptor's bytes so far
     bool refused;             // a limit was passed: libgd gets no byte more
+    bool sizeRefused;         // the check refused the image's size
 };
 
 constexpr std::int32_t screenBytes = 13;
@@ -99,8 +101,9 @@ void endScreen(GifWatch* watch) {
 
 // Follows the first `count` bytes of `bytes`, the next ones libgd is to read. Returns how many
 // of them libgd may have: all, or fewer when the image descriptor among them announces a picture
-// without pixels or with more than the ceiling's, in which case the watch is refused and libgd's
-// read of the descriptor comes up short, so it gives up before allocating the picture.
+// without pixels, with more than the ceiling's or of a size the check refuses, in which case the
+// watch is refused and libgd's read of the descriptor comes up short, so it gives up before
+// allocating the picture.
 std::size_t followBytes(GifWatch* watch, const std::uint8_t* bytes, std::size_t count) {
     std::size_t at = 0;
     while (at < count) {
@@ -134,7 +137,11 @@ std::size_t followBytes(GifWatch* watch, const std::uint8_t* bytes, std::size_t 
                 const std::int64_t width = watch->fields[4] | (watch->fields[5] << 8);
                 const std::int64_t height = watch->fields[6] | (watch->fields[7] << 8);
                 const std::int64_t pixels = width * height;
-                if (pixels == 0 || pixels > watch->limits.maxPixels) {
+                watch->sizeRefused =
+                    pixels != 0 && pixels <= watch->limits.maxPixels && watch->check != nullptr &&
+                    !watch->check->accept(watch->check->userData, static_cast<std::int32_t>(width),
+                                          static_cast<std::int32_t>(height));
+                if (pixels == 0 || pixels > watch->limits.maxPixels || watch->sizeRefused) {
                     watch->refused = true;
                     return at;  // the descriptor's last byte is held back
                 }
@@ -187,8 +194,14 @@ int readByteForGd(gdIOCtx* ctx) {
 
 std::int32_t decodeGifStream(std::FILE* stream, GifLimits limits, gdImagePtr* picture,
                              std::int64_t* bytesRead) {
+    return decodeGifStreamChecked(stream, limits, nullptr, picture, bytesRead);
+}
+
+std::int32_t decodeGifStreamChecked(std::FILE* stream, GifLimits limits, const GifSizeCheck* check,
+                                    gdImagePtr* picture, std::int64_t* bytesRead) {
     *picture = nullptr;
     GifWatch watch{};
+    watch.check = check;
     watch.ctx.getC = readByteForGd;
     watch.ctx.getBuf = readForGd;
     watch.stream = stream;
@@ -197,6 +210,7 @@ std::int32_t decodeGifStream(std::FILE* stream, GifLimits limits, gdImagePtr* pi
     watch.left = screenBytes;
     gdImagePtr decoded = gdImageCreateFromGifCtx(&watch.ctx);
     *bytesRead = watch.delivered;
+    if (watch.sizeRefused) return gifLoadSizeRefused;  // libgd stopped inside the descriptor
     if (decoded == nullptr) return gifLoadNoImage;
     const std::int64_t pixels = std::int64_t{gdImageSX(decoded)} * gdImageSY(decoded);
     if (watch.refused || gdImageSX(decoded) <= 0 || gdImageSY(decoded) <= 0 ||
@@ -208,12 +222,12 @@ std::int32_t decodeGifStream(std::FILE* stream, GifLimits limits, gdImagePtr* pi
     return 0;
 }
 
-std::int32_t decodeGifFile(const char* path, gdImagePtr* picture) {
+std::int32_t decodeGifFile(const char* path, const GifSizeCheck* check, gdImagePtr* picture) {
     *picture = nullptr;
     std::FILE* stream = std::fopen(path, "rb");
     if (stream == nullptr) return gifLoadCannotOpen;
     std::int64_t bytesRead = 0;
-    const std::int32_t rc = decodeGifStream(stream, gifLimits, picture, &bytesRead);
+    const std::int32_t rc = decodeGifStreamChecked(stream, gifLimits, check, picture, &bytesRead);
     std::fclose(stream);
     return rc;
 }
@@ -221,7 +235,7 @@ std::int32_t decodeGifFile(const char* path, gdImagePtr* picture) {
 std::int32_t loadGifRaster(const char* path, GifSizeCallback onSize, GifEndCallback onEnd,
                            GifPixelCallback onPixel, void* userData) {
     gdImagePtr picture = nullptr;
-    const std::int32_t rc = decodeGifFile(path, &picture);
+    const std::int32_t rc = decodeGifFile(path, nullptr, &picture);
     if (rc != 0) return rc;
     onSize(userData, gdImageSX(picture), gdImageSY(picture));
     walkPixels(picture, onPixel, userData);

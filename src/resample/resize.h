@@ -17,6 +17,23 @@
 std::int32_t resizeImage(RgbImage* dest, std::int32_t width, std::int32_t height,
                          const RgbImage* source, std::int32_t exactSize);
 
+// What resizeImage makes of a request: the target, and the size of the picture its reduction
+// reads (the source's, or that of its enlargement when the target is larger on either axis).
+struct ResizePlan {
+    std::int32_t width;
+    std::int32_t height;
+    std::int32_t workWidth;
+    std::int32_t workHeight;
+};
+
+// Decides a request of width x height over a source of sourceWidth x sourceHeight (both at least
+// 1) from the sizes alone, as resizeImage decides it. Results: 0x200000 neither size positive or a
+// derived size beyond 32 bits, 0x400000 the enlargement would be refused (a side beyond 32 bits
+// or a block beyond rgbImageMaxBytes), 0x800000 the reduction would stop at an edge product
+// (the target is stored); 0 *plan set.
+std::int32_t resizePlan(std::int32_t width, std::int32_t height, std::int32_t sourceWidth,
+                        std::int32_t sourceHeight, std::int32_t exactSize, ResizePlan* plan);
+
 // The size resizeImage settles on for a request of width x height over a source of sourceWidth x
 // sourceHeight (both at least 1), by the rules above. Results: 1 neither size positive, or a
 // derived size beyond 32 bits (outputs untouched); 0 *targetWidth and *targetHeight set.
