@@ -180,8 +180,8 @@ TEST(Resample, EveryFailureLeavesItsOwnStatus) {
     }
 }
 
-// The heap refuses the reduction's block after the enlargement got its own (2001 x 2001 enlarged
-// by 2000: two blocks of 12 MB, room for one): the reduction's 0x8001 stays under the added bit.
+// The heap refuses the reduction's block of 12 MB (2001 x 2001, enlarged by 2000 row by row): the
+// reduction's 0x8001 stays under the added bit.
 // Without its block of column totals (24 MB for a source 2,000,000 wide) the reduction reads the
 // rows themselves, with the same result.
 TEST(ResizeImage, RefusedBlocks) {
@@ -189,7 +189,7 @@ TEST(ResizeImage, RefusedBlocks) {
     GTEST_SKIP() << "the sanitizer's shadow memory needs an unlimited address space";
 #endif
     RgbImage small = makeNoise(2, 2, 5), wide = makeNoise(2000000, 3, 6), expected{};
-    EXPECT_TRUE(testsupport::withHeadroom(18u << 20, [&] {
+    EXPECT_TRUE(testsupport::withHeadroom(8u << 20, [&] {
         RgbImage dest{};
         return resizeImage(&dest, 2001, 2001, &small, 1) == 0x800000 && dest.status == 0x808001 &&
                dest.rows == nullptr;

@@ -13,6 +13,14 @@
 // read status; a picture without pixels is left as it is.
 void ditherToBlackWhite(RgbImage* image, std::int32_t threshold);
 
+// A grey picture: width x height grey values, row by row, and the sum of them all.
+struct GreyPicture {
+    std::int32_t width;
+    std::int32_t height;
+    std::uint8_t* pixels;  // released with std::free
+    std::uint64_t greySum;
+};
+
 // (red + green + blue) / 3, truncated: the grey of a colour.
 std::uint8_t ditherGrey(std::uint8_t red, std::uint8_t green, std::uint8_t blue);
 

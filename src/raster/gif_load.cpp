@@ -13,15 +13,21 @@ namespace {
 void discardGdMessage(int /*priority*/, const char* /*format*/, va_list /*args*/) {}
 
 // Hands out every pixel of a decoded palette image, row by row, with the colour of its palette
-// entry. The GIF decoder always builds a palette image, so the palette arrays are read directly.
+// entry, a part of a row at a time. The GIF decoder always builds a palette image.
 void walkPixels(gdImagePtr picture, GifPixelCallback onPixel, void* userData) {
+    constexpr std::int32_t part = 256;
+    PaletteColours colours;
+    gifPaletteColours(picture, &colours);
+    std::uint8_t rgb[3 * part];
     const std::int32_t width = gdImageSX(picture);
-    const std::int32_t height = gdImageSY(picture);
-    for (std::int32_t y = 0; y < height; ++y) {
-        for (std::int32_t x = 0; x < width; ++x) {
-            const int index = gdImageGetPixel(picture, x, y);
-            onPixel(userData, x, y, picture->red[index], picture->green[index],
-                    picture->blue[index]);
+    for (std::int32_t y = 0; y < gdImageSY(picture); ++y) {
+        for (std::int32_t x = 0; x < width; x += part) {
+            const std::int32_t count = width - x < part ? width - x : part;
+            paletteRowColours(&colours, picture->pixels[y] + x, count, rgb);
+            for (std::int32_t at = 0; at < count; ++at) {
+                const std::uint8_t* pixel = rgb + 3 * at;
+                onPixel(userData, x + at, y, pixel[0], pixel[1], pixel[2]);
+            }
         }
     }
 }
@@ -270,6 +276,24 @@ void rasterPixelCallback(void* userData, std::int32_t x, std::int32_t y, std::in
 }
 
 void rasterEndCallback(void* /*userData*/) {}
+
+void gifPaletteColours(const gdImageStruct* picture, PaletteColours* colours) {
+    for (std::size_t entry = 0; entry < 256; ++entry) {
+        colours->rgb[entry][0] = static_cast<std::uint8_t>(picture->red[entry] & 0xFF);
+        colours->rgb[entry][1] = static_cast<std::uint8_t>(picture->green[entry] & 0xFF);
+        colours->rgb[entry][2] = static_cast<std::uint8_t>(picture->blue[entry] & 0xFF);
+    }
+}
+
+void paletteRowColours(const PaletteColours* colours, const std::uint8_t* indices,
+                       std::int32_t count, std::uint8_t* out) {
+    for (std::int32_t x = 0; x < count; ++x, out += 3) {
+        const std::uint8_t* colour = colours->rgb[indices[x]];
+        out[0] = colour[0];
+        out[1] = colour[1];
+        out[2] = colour[2];
+    }
+}
 
 void silenceGdMessages() {
     gdSetErrorMethod(discardGdMessage);

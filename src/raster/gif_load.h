@@ -92,5 +92,18 @@ void rasterPixelCallback(void* userData, std::int32_t x, std::int32_t y, std::in
                          std::int32_t green, std::int32_t blue);
 void rasterEndCallback(void* userData);
 
+// The colour of each palette index, red, green and blue, as libgd's GIF reader gives them.
+struct PaletteColours {
+    std::uint8_t rgb[256][3];
+};
+
+// The palette of a picture decodeGifStream gave.
+void gifPaletteColours(const gdImageStruct* picture, PaletteColours* colours);
+
+// The colours of `count` palette indices into `out` (3 bytes each): the one rule from a palette
+// picture's pixels to colours.
+void paletteRowColours(const PaletteColours* colours, const std::uint8_t* indices,
+                       std::int32_t count, std::uint8_t* out);
+
 // Keeps libgd's own warnings off standard error. Called once at start-up.
 void silenceGdMessages();

@@ -20,11 +20,11 @@ std::int32_t refuseReduction(RgbImage* dest, std::int32_t width, std::int32_t he
     return statusResizeReduceFailed;
 }
 
-// Reduces `from` into `dest`. A failed reduction releases the block it may have left behind
+// Reduces `input` into `dest`. A failed reduction releases the block it may have left behind
 // and adds its bit to the status.
 std::int32_t reduceInto(RgbImage* dest, std::int32_t width, std::int32_t height,
-                        const RgbImage* from) {
-    if (reduceImage(dest, width, height, from) == 0) return 0;
+                        const ReduceInput* input) {
+    if (reduceInputToImage(dest, width, height, input) == 0) return 0;
     rgbImageFree(dest);
     dest->status |= statusResizeReduceFailed;
     return statusResizeReduceFailed;
@@ -46,16 +46,33 @@ std::int32_t resizeImage(RgbImage* dest, std::int32_t width, std::int32_t height
         dest->status = planned;
         return planned;
     }
+    const PixelSource pixels = pixelSourceOfImage(source);
     if (plan.workWidth == source->width && plan.workHeight == source->height) {
-        return reduceInto(dest, plan.width, plan.height, source);
+        const ReduceInput input{&pixels, nullptr};
+        return reduceInto(dest, plan.width, plan.height, &input);
     }
-    RgbImage enlarged{};
-    if (enlargeImage(&enlarged, plan.width, plan.height, source) != 0) {
+    // Larger on either axis: the enlargement is made row by row as the reduction reads it.
+    EnlargeRows enlarged{};
+    if (enlargeRowsBegin(&enlarged, plan.width, plan.height, &pixels) != 0) {
         dest->status = statusResizeEnlargeFailed;
         return statusResizeEnlargeFailed;
     }
-    const std::int32_t result = reduceInto(dest, plan.width, plan.height, &enlarged);
-    rgbImageFree(&enlarged);
+    const ReduceInput input{&pixels, &enlarged};
+    const std::int32_t result = reduceInto(dest, plan.width, plan.height, &input);
+    enlargeRowsEnd(&enlarged);
+    return result;
+}
+
+std::int32_t resizeToGrey(GreyPicture* dest, const ResizePlan* plan, const PixelSource* source) {
+    if (plan->workWidth == source->width && plan->workHeight == source->height) {
+        const ReduceInput input{source, nullptr};
+        return reduceToGrey(dest, plan->width, plan->height, &input);
+    }
+    EnlargeRows enlarged{};
+    if (enlargeRowsBegin(&enlarged, plan->width, plan->height, source) != 0) return 1;
+    const ReduceInput input{source, &enlarged};
+    const std::int32_t result = reduceToGrey(dest, plan->width, plan->height, &input);
+    enlargeRowsEnd(&enlarged);
     return result;
 }
 
