@@ -134,6 +134,62 @@ struct RowBands {
     std::uint8_t* const* rows;
 };
 
+// A colour packed into one word, a lane of laneBits bits per channel (red lowest). A packed row's
+// cells are at most 256 sub-pixels wide and 384 high: their weights add up to at most
+// 256 * 384 >> 7 = 768, so a lane's sum stays below 255 * 768 < 2^laneBits.
+constexpr int laneBits = 21;
+constexpr std::uint64_t laneMask = (std::uint64_t{1} << laneBits) - 1;
+
+// True when every cell of a reduction of `size` input pixels to `count` (at least 1) is at most
+// two pixels (256 sub-pixels) across, and so has at most one whole pixel between its edges.
+bool cellsOfTwoPixels(std::int32_t count, std::int32_t size) {
+    const std::int64_t span = std::int64_t{size} * subPixel;
+    return span / count + (span % count != 0 ? 1 : 0) <= 2 * subPixel;
+}
+
+void packColours(const std::uint8_t* rgb, std::int32_t width, std::uint64_t* out) {
+    for (std::int32_t x = 0; x < width; ++x, rgb += 3) {
+        out[x] = rgb[0] | (std::uint64_t{rgb[1]} << laneBits) |
+                 (std::uint64_t{rgb[2]} << (2 * laneBits));
+    }
+}
+
+// A cell of at most two pixels across, planned once for every row: the input column of each band
+// (a band that reads no pixel reads the first with a width of 0) and its width in sub-pixels.
+struct PackedCell {
+    std::uint32_t column[3];
+    std::uint8_t width[3];
+    std::uint8_t wide;  // 1 for a cell stepX + 1 sub-pixels wide
+};
+
+// One destination row of packed cells from the packed rows of its three row bands (a band that
+// reads no row reads another with a width of 0): each region adds its pixel times its weight, the
+// three channels in their lanes, and the sum is divided by the cell's area (>> 7; 0: black).
+void reducePackedRow(const PackedCell* cells, std::int32_t count,
+                     const std::uint64_t* const rows[3], const std::int64_t rowWidths[3],
+                     const std::int64_t areas[2], const Reciprocal divisors[2], std::uint8_t* out) {
+    for (std::int32_t x = 0; x < count; ++x, out += 3) {
+        const PackedCell& cell = cells[x];
+        std::uint64_t lanes = 0;
+        for (int rowBand = 0; rowBand < 3; ++rowBand) {
+            for (int band = 0; band < 3; ++band) {
+                const auto weight = static_cast<std::uint64_t>(
+                    (cell.width[band] * rowWidths[rowBand]) >> subPixelShift);
+                lanes += rows[rowBand][cell.column[band]] * weight;
+            }
+        }
+        if (areas[cell.wide] == 0) {
+            out[0] = out[1] = out[2] = 0;
+            continue;
+        }
+        const Reciprocal& area = divisors[cell.wide];
+        // At most 255 * 768 in a lane, and so in each quotient, which needs no clamping.
+        out[0] = static_cast<std::uint8_t>(divideBy(area, lanes & laneMask));
+        out[1] = static_cast<std::uint8_t>(divideBy(area, (lanes >> laneBits) & laneMask));
+        out[2] = static_cast<std::uint8_t>(divideBy(area, lanes >> (2 * laneBits)));
+    }
+}
+
 // One destination pixel from its column side and its row's bands; `area` is the cell's area
 // >> 7, at least 1.
 inline void reducePixel(const Side& across, const RowBands& down, const Reciprocal& area,
@@ -141,30 +197,7 @@ inline void reducePixel(const Side& across, const RowBands& down, const Reciproc
     Colour sum{0, 0, 0};
     const Band* columnBands = across.bands;
     const Band* rowBands = down.side.bands;
-    if (columnBands[1].end - columnBands[1].first <= 1 &&
-        rowBands[1].end - rowBands[1].first <= 1) {
-        // Every region is a single pixel or empty. An empty column band reads pixel 0 with a
-        // width of 0, which adds nothing, so the column bands need no test.
-        std::size_t offset[3];
-        std::int64_t width[3];
-        for (int band = 0; band < 3; ++band) {
-            const bool used = columnBands[band].end > columnBands[band].first;
-            offset[band] = used ? 3 * static_cast<std::size_t>(columnBands[band].first) : 0;
-            width[band] = used ? columnBands[band].width : 0;
-        }
-        for (int rowBand = 0; rowBand < 3; ++rowBand) {
-            const std::uint8_t* row = down.row[rowBand];
-            if (row == nullptr) continue;
-            for (int band = 0; band < 3; ++band) {
-                const auto weight = static_cast<std::uint64_t>(
-                    (width[band] * rowBands[rowBand].width) >> subPixelShift);
-                const std::uint8_t* pixel = row + offset[band];
-                sum.red += pixel[0] * weight;
-                sum.green += pixel[1] * weight;
-                sum.blue += pixel[2] * weight;
-            }
-        }
-    } else {
+    {
         for (int rowBand = 0; rowBand < 3; ++rowBand) {
             const Band& vertical = rowBands[rowBand];
             if (vertical.end <= vertical.first || vertical.width == 0) continue;
@@ -196,32 +229,51 @@ inline void reducePixel(const Side& across, const RowBands& down, const Reciproc
 
 // The input's rows as the reduction reads them, from the top down: the image's own rows, or rows
 // made in one of three buffers (3 * width bytes each): 0 for a cell's near row, 1 for its middle
-// rows, 2 for its far row, which the next cell's near row may be.
+// rows, 2 for its far row, which the next cell's near row may be. Each slot may also hold its row
+// packed (width words, when `packed` is not null).
 struct InputRows {
     const ReduceInput* input;
     std::uint8_t* const* direct;  // the rows of an image read as it is, or null
+    std::int32_t width;
     std::uint8_t* buffer[3];
-    std::int32_t farIndex;  // the row in buffer 2 (-1: none)
+    std::uint64_t* packed[3];
+    std::int32_t farIndex;  // the row in slot 2 (-1: none)
+    const std::uint8_t* farRow;
+    bool farPacked;
 };
 
-const std::uint8_t* inputRow(InputRows* rows, std::int32_t y, int buffer) {
+const std::uint8_t* inputRow(InputRows* rows, std::int32_t y, int slot) {
     if (rows->direct != nullptr) return rows->direct[y];
     if (rows->input->enlarged != nullptr) {
-        enlargeRow(rows->input->enlarged, y, rows->buffer[buffer]);
-        return rows->buffer[buffer];
+        enlargeRow(rows->input->enlarged, y, rows->buffer[slot]);
+        return rows->buffer[slot];
     }
-    return pixelSourceRow(rows->input->source, y, rows->buffer[buffer]);
+    return pixelSourceRow(rows->input->source, y, rows->buffer[slot]);
 }
 
-// The near row of a cell: the previous cell's far row when it is the same.
-const std::uint8_t* nearRow(InputRows* rows, std::int32_t y) {
-    if (rows->direct == nullptr && y == rows->farIndex) {
-        std::uint8_t* const kept = rows->buffer[2];
+// Row y into `slot`, packed too when `pack`. A near row that is the previous cell's far row
+// is taken over from slot 2.
+const std::uint8_t* fetchRow(InputRows* rows, std::int32_t y, int slot, bool pack) {
+    const std::uint8_t* row = nullptr;
+    if (slot == 0 && y == rows->farIndex) {
+        std::uint8_t* const buffer = rows->buffer[2];
         rows->buffer[2] = rows->buffer[0];
-        rows->buffer[0] = kept;
-        return kept;
+        rows->buffer[0] = buffer;
+        std::uint64_t* const packed = rows->packed[2];
+        rows->packed[2] = rows->packed[0];
+        rows->packed[0] = packed;
+        row = rows->farRow;
+        if (rows->farPacked || !pack) return row;
+    } else {
+        row = inputRow(rows, y, slot);
     }
-    return inputRow(rows, y, 0);
+    if (pack) packColours(row, rows->width, rows->packed[slot]);
+    if (slot == 2) {
+        rows->farIndex = y;
+        rows->farRow = row;
+        rows->farPacked = pack;
+    }
+    return row;
 }
 
 // Column totals of the input rows [top, bottom) into `totals` (3 entries per input column).
@@ -276,7 +328,7 @@ void outputRowDone(Output* output, std::int32_t y, std::int32_t count) {
 // instead of column by column for every destination pixel.
 void reducePixels(Output* output, InputRows* rows, std::int32_t dw, std::int32_t dh,
                   std::int32_t sw, std::int32_t sh, std::int32_t rowCount, std::int32_t columnCount,
-                  std::uint32_t* scratch) {
+                  std::uint32_t* scratch, PackedCell* cells) {
     const std::size_t rowBytes = 3 * static_cast<std::size_t>(columnCount);
 
     if (sw < 1 || sh < 1) {
@@ -303,6 +355,24 @@ void reducePixels(Output* output, InputRows* rows, std::int32_t dw, std::int32_t
     const std::int64_t stepX = spanX / dw;
     const std::int64_t carryX = spanX % dw;
     const std::int64_t spanY = std::int64_t{sh} * subPixel;
+    // Cells of at most two pixels across are planned once, for the rows that can pack theirs.
+    for (std::int32_t x = 0, l = 0, remainder = 0; cells != nullptr && x < columnCount; ++x) {
+        auto r = static_cast<std::int32_t>(l + stepX);
+        remainder += static_cast<std::int32_t>(carryX);
+        if (remainder >= dw) {
+            remainder -= dw;
+            ++r;
+        }
+        const Side across = planSide(l, r, sw);
+        PackedCell& cell = cells[x];
+        cell.wide = r - l > stepX ? 1 : 0;
+        for (int band = 0; band < 3; ++band) {
+            const bool used = across.bands[band].end > across.bands[band].first;
+            cell.column[band] = used ? static_cast<std::uint32_t>(across.bands[band].first) : 0;
+            cell.width[band] = static_cast<std::uint8_t>(used ? across.bands[band].width : 0);
+        }
+        l = r;
+    }
 
     for (std::int32_t y = 0; y < rowCount; ++y) {
         RowBands down{};
@@ -310,19 +380,21 @@ void reducePixels(Output* output, InputRows* rows, std::int32_t dw, std::int32_t
                              static_cast<std::int32_t>((y + 1) * spanY / dh), sh);
         down.rows = rows->direct;
         // The bands in row order; a far band of width 0 (an edge on a row boundary) adds
-        // nothing and is not read.
+        // nothing and is not read. A row whose cells are all single pixels or empty reads
+        // packed rows.
         const Band* bands = down.side.bands;
-        if (bands[0].end - bands[0].first == 1) down.row[0] = nearRow(rows, bands[0].first);
-        rows->farIndex = -1;
         const std::int32_t middleRows = bands[1].end - bands[1].first;
-        if (middleRows == 1) down.row[1] = inputRow(rows, bands[1].first, 1);
+        const bool pack = cells != nullptr && middleRows <= 1;
+        if (bands[0].end - bands[0].first == 1)
+            down.row[0] = fetchRow(rows, bands[0].first, 0, pack);
+        rows->farIndex = -1;
+        if (middleRows == 1) down.row[1] = fetchRow(rows, bands[1].first, 1, pack);
         if (middleRows >= 2 && scratch != nullptr) {
             sumColumns(rows, bands[1].first, bands[1].end, sw, scratch);
             down.middleTotals = scratch;
         }
         if (bands[2].end - bands[2].first == 1 && bands[2].width != 0) {
-            down.row[2] = inputRow(rows, bands[2].first, 2);
-            rows->farIndex = bands[2].first;
+            down.row[2] = fetchRow(rows, bands[2].first, 2, pack);
         }
 
         // A cell is stepX or stepX + 1 sub-pixels wide: two areas (>> 7) per row. Only a
@@ -333,6 +405,19 @@ void reducePixels(Output* output, InputRows* rows, std::int32_t dw, std::int32_t
                                         reciprocalOf(static_cast<std::uint64_t>(areas[1]))};
 
         std::uint8_t* out = outputRow(output, y);
+        if (pack) {
+            // The near band always reads a row; a band that reads none reads it with width 0.
+            const std::uint64_t* packedRows[3];
+            std::int64_t rowWidths[3];
+            for (int band = 0; band < 3; ++band) {
+                const bool used = down.row[band] != nullptr;
+                packedRows[band] = used ? rows->packed[band] : rows->packed[0];
+                rowWidths[band] = used ? bands[band].width : 0;
+            }
+            reducePackedRow(cells, columnCount, packedRows, rowWidths, areas, divisors, out);
+            outputRowDone(output, y, columnCount);
+            continue;
+        }
         std::int32_t l = 0;
         std::int64_t remainder = 0;
         for (std::int32_t x = 0; x < columnCount; ++x, out += 3) {
@@ -378,7 +463,7 @@ std::int32_t reduceAllocated(Output* output, std::int32_t width, std::int32_t he
     const std::int32_t rowLimit = edgeLimit(height, sh);
     if (rowLimit == 0) return 1;
 
-    InputRows rows{input, nullptr, {nullptr, nullptr, nullptr}, -1};
+    InputRows rows{input, nullptr, sw, {}, {}, -1, nullptr, false};
     if (input->enlarged == nullptr) rows.direct = input->source->imageRows;
     const std::size_t columns = static_cast<std::size_t>(sw < 0 ? 0 : sw);
     std::size_t scratchBytes = 0;
@@ -397,14 +482,33 @@ std::int32_t reduceAllocated(Output* output, std::int32_t width, std::int32_t he
         for (std::size_t k = 0; k < 3; ++k)
             rows.buffer[k] = buffers + 3 * columns * k;
     }
+    // Packed rows serve cells of at most two pixels across; without them such cells are added
+    // channel by channel.
+    std::uint64_t* packed = nullptr;
+    PackedCell* cells = nullptr;
+    if (cellsOfTwoPixels(width, sw)) {
+        packed = static_cast<std::uint64_t*>(std::malloc(3 * columns * sizeof(std::uint64_t) + 1));
+        cells = static_cast<PackedCell*>(
+            std::malloc(static_cast<std::size_t>(width) * sizeof(PackedCell)));
+        if (packed == nullptr || cells == nullptr) {
+            std::free(packed);
+            std::free(cells);
+            packed = nullptr;
+            cells = nullptr;
+        }
+        for (std::size_t k = 0; k < 3 && packed != nullptr; ++k)
+            rows.packed[k] = packed + columns * k;
+    }
     std::int32_t result = 0;
     if (columnLimit < width) {
-        reducePixels(output, &rows, width, height, sw, sh, 1, columnLimit, scratch);
+        reducePixels(output, &rows, width, height, sw, sh, 1, columnLimit, scratch, cells);
         result = 1;
     } else {
-        reducePixels(output, &rows, width, height, sw, sh, rowLimit, width, scratch);
+        reducePixels(output, &rows, width, height, sw, sh, rowLimit, width, scratch, cells);
         result = rowLimit < height ? 1 : 0;
     }
+    std::free(cells);
+    std::free(packed);
     std::free(buffers);
     std::free(scratch);
     return result;
