@@ -73,35 +73,43 @@ struct PlainQuotient {
     std::uint64_t operator()(std::uint64_t numerator) const { return numerator / divisor; }
 };
 
-// Fills `count` pixels (at least 1) with `pixel`, doubling the part already written.
-void repeatPixel(std::uint8_t* out, const std::uint8_t* pixel, std::int32_t count) {
-    std::memcpy(out, pixel, 3);
-    const std::size_t total = 3 * static_cast<std::size_t>(count);
-    std::size_t done = 3;
-    while (done < total) {
-        const std::size_t chunk = done < total - done ? done : total - done;
-        std::memcpy(out + done, out, chunk);
-        done += chunk;
+// Where a result row goes: 3 bytes a pixel, or one packed word a pixel.
+struct ByteRow {
+    std::uint8_t* out;
+    void put(std::uint32_t red, std::uint32_t green, std::uint32_t blue) {
+        out[0] = static_cast<std::uint8_t>(red);
+        out[1] = static_cast<std::uint8_t>(green);
+        out[2] = static_cast<std::uint8_t>(blue);
+        out += 3;
     }
-}
+};
+
+struct PackedRow {
+    std::uint64_t* out;
+    void put(std::uint32_t red, std::uint32_t green, std::uint32_t blue) {
+        *out++ = packColour(red, green, blue);
+    }
+};
 
 // One result row from the source rows `top` and `bottom` weighted topWeight and bottomWeight
 // (their sum is fy). Value is wide enough for every numerator; unsigned wrap-around of the
 // running numerator is harmless because its true value always lies in range.
-template <typename Value, typename Divide>
-void fillRow(std::uint8_t* out, const std::uint8_t* top, const std::uint8_t* bottom,
-             Value topWeight, Value bottomWeight, std::int32_t sourceWidth, std::int32_t factorX,
+template <typename Value, typename Divide, typename Row>
+void fillRow(Row out, const std::uint8_t* top, const std::uint8_t* bottom, Value topWeight,
+             Value bottomWeight, std::int32_t sourceWidth, std::int32_t factorX,
              std::int32_t outWidth, Divide divide) {
     Value left[3];
     for (int channel = 0; channel < 3; ++channel) {
         left[channel] = topWeight * top[channel] + bottomWeight * bottom[channel];
     }
     const Value fx = static_cast<Value>(factorX);
+    const auto quotient = [&divide](Value numerator) {
+        return static_cast<std::uint32_t>(divide(numerator));
+    };
     if (sourceWidth == 1) {
-        const std::uint8_t pixel[3] = {static_cast<std::uint8_t>(divide(left[0])),
-                                       static_cast<std::uint8_t>(divide(left[1])),
-                                       static_cast<std::uint8_t>(divide(left[2]))};
-        repeatPixel(out, pixel, outWidth);
+        // The one source column repeated across the row.
+        for (std::int32_t x = 0; x < outWidth; ++x)
+            out.put(quotient(left[0]), quotient(left[1]), quotient(left[2]));
         return;
     }
     for (std::int32_t j = 1; j < sourceWidth; ++j) {
@@ -115,18 +123,14 @@ void fillRow(std::uint8_t* out, const std::uint8_t* top, const std::uint8_t* bot
             step[channel] = right - left[channel];
             left[channel] = right;
         }
-        for (std::int32_t l = 0; l < factorX; ++l, out += 3) {
-            out[0] = static_cast<std::uint8_t>(divide(numerator[0]));
-            out[1] = static_cast<std::uint8_t>(divide(numerator[1]));
-            out[2] = static_cast<std::uint8_t>(divide(numerator[2]));
+        for (std::int32_t l = 0; l < factorX; ++l) {
+            out.put(quotient(numerator[0]), quotient(numerator[1]), quotient(numerator[2]));
             numerator[0] += step[0];
             numerator[1] += step[1];
             numerator[2] += step[2];
         }
     }
-    out[0] = static_cast<std::uint8_t>(divide(fx * left[0]));
-    out[1] = static_cast<std::uint8_t>(divide(fx * left[1]));
-    out[2] = static_cast<std::uint8_t>(divide(fx * left[2]));
+    out.put(quotient(fx * left[0]), quotient(fx * left[1]), quotient(fx * left[2]));
 }
 
 // Source row y, read once while the rows are asked for from the top down: kept in the slot
@@ -142,8 +146,8 @@ const std::uint8_t* sourceRow(EnlargeRows* rows, std::int32_t y, std::int32_t ot
 }
 
 // Result row y from the prepared factors, with the quotient that suits the divisor.
-template <typename Value, typename Divide>
-void makeRow(EnlargeRows* rows, std::int32_t y, std::uint8_t* out, Divide divide) {
+template <typename Value, typename Divide, typename Row>
+void makeRow(EnlargeRows* rows, std::int32_t y, Row out, Divide divide) {
     const std::int32_t sourceWidth = rows->source.width;
     const std::int32_t sourceHeight = rows->source.height;
     if (sourceHeight == 1) {
@@ -220,7 +224,11 @@ std::int32_t enlargeRowsBegin(EnlargeRows* rows, std::int32_t width, std::int32_
     return 0;
 }
 
-void enlargeRow(EnlargeRows* rows, std::int32_t y, std::uint8_t* out) {
+namespace {
+
+// Result row y with the quotient that suits the divisor.
+template <typename Row>
+void enlargeInto(EnlargeRows* rows, std::int32_t y, Row out) {
     // Every numerator is at most 255 * fx * fy: below 2^32 up to this divisor.
     constexpr std::uint64_t narrowLimit = std::numeric_limits<std::uint32_t>::max() / 255;
     const Reciprocal& divisor = rows->divisor;
@@ -231,6 +239,16 @@ void enlargeRow(EnlargeRows* rows, std::int32_t y, std::uint8_t* out) {
     } else {
         makeRow<std::uint64_t>(rows, y, out, PlainQuotient{divisor.divisor});
     }
+}
+
+}  // namespace
+
+void enlargeRow(EnlargeRows* rows, std::int32_t y, std::uint8_t* out) {
+    enlargeInto(rows, y, ByteRow{out});
+}
+
+void enlargeRowPacked(EnlargeRows* rows, std::int32_t y, std::uint64_t* out) {
+    enlargeInto(rows, y, PackedRow{out});
 }
 
 void enlargeRowsEnd(EnlargeRows* rows) {

@@ -49,5 +49,8 @@ std::int32_t enlargeRowsBegin(EnlargeRows* rows, std::int32_t width, std::int32_
 // read each source row once.
 void enlargeRow(EnlargeRows* rows, std::int32_t y, std::uint8_t* out);
 
+// enlargeRow with each colour packed into a word (packColour): `out` holds width words.
+void enlargeRowPacked(EnlargeRows* rows, std::int32_t y, std::uint64_t* out);
+
 // Releases the buffers of prepared rows.
 void enlargeRowsEnd(EnlargeRows* rows);

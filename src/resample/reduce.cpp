@@ -134,24 +134,15 @@ struct RowBands {
     std::uint8_t* const* rows;
 };
 
-// A colour packed into one word, a lane of laneBits bits per channel (red lowest). A packed row's
-// cells are at most 256 sub-pixels wide and 384 high: their weights add up to at most
-// 256 * 384 >> 7 = 768, so a lane's sum stays below 255 * 768 < 2^laneBits.
-constexpr int laneBits = 21;
-constexpr std::uint64_t laneMask = (std::uint64_t{1} << laneBits) - 1;
+// A packed row's cells are at most 256 sub-pixels wide and 384 high: their weights add up to at
+// most 256 * 384 >> 7 = 768, so a lane's sum (packColour) stays below 255 * 768 < 2^21.
+constexpr std::uint64_t laneMask = (std::uint64_t{1} << pixelLaneBits) - 1;
 
 // True when every cell of a reduction of `size` input pixels to `count` (at least 1) is at most
 // two pixels (256 sub-pixels) across, and so has at most one whole pixel between its edges.
 bool cellsOfTwoPixels(std::int32_t count, std::int32_t size) {
     const std::int64_t span = std::int64_t{size} * subPixel;
     return span / count + (span % count != 0 ? 1 : 0) <= 2 * subPixel;
-}
-
-void packColours(const std::uint8_t* rgb, std::int32_t width, std::uint64_t* out) {
-    for (std::int32_t x = 0; x < width; ++x, rgb += 3) {
-        out[x] = rgb[0] | (std::uint64_t{rgb[1]} << laneBits) |
-                 (std::uint64_t{rgb[2]} << (2 * laneBits));
-    }
 }
 
 // A cell of at most two pixels across, planned once for every row: the input column of each band
@@ -168,14 +159,20 @@ struct PackedCell {
 void reducePackedRow(const PackedCell* cells, std::int32_t count,
                      const std::uint64_t* const rows[3], const std::int64_t rowWidths[3],
                      const std::int64_t areas[2], const Reciprocal divisors[2], std::uint8_t* out) {
+    // The weight of every column width (0 to 128) in each row band.
+    std::uint32_t weights[3][subPixel + 1];
+    for (int rowBand = 0; rowBand < 3; ++rowBand) {
+        for (std::int32_t width = 0; width <= subPixel; ++width) {
+            weights[rowBand][width] =
+                static_cast<std::uint32_t>((width * rowWidths[rowBand]) >> subPixelShift);
+        }
+    }
     for (std::int32_t x = 0; x < count; ++x, out += 3) {
         const PackedCell& cell = cells[x];
         std::uint64_t lanes = 0;
         for (int rowBand = 0; rowBand < 3; ++rowBand) {
             for (int band = 0; band < 3; ++band) {
-                const auto weight = static_cast<std::uint64_t>(
-                    (cell.width[band] * rowWidths[rowBand]) >> subPixelShift);
-                lanes += rows[rowBand][cell.column[band]] * weight;
+                lanes += rows[rowBand][cell.column[band]] * weights[rowBand][cell.width[band]];
             }
         }
         if (areas[cell.wide] == 0) {
@@ -185,8 +182,8 @@ void reducePackedRow(const PackedCell* cells, std::int32_t count,
         const Reciprocal& area = divisors[cell.wide];
         // At most 255 * 768 in a lane, and so in each quotient, which needs no clamping.
         out[0] = static_cast<std::uint8_t>(divideBy(area, lanes & laneMask));
-        out[1] = static_cast<std::uint8_t>(divideBy(area, (lanes >> laneBits) & laneMask));
-        out[2] = static_cast<std::uint8_t>(divideBy(area, lanes >> (2 * laneBits)));
+        out[1] = static_cast<std::uint8_t>(divideBy(area, (lanes >> pixelLaneBits) & laneMask));
+        out[2] = static_cast<std::uint8_t>(divideBy(area, lanes >> (2 * pixelLaneBits)));
     }
 }
 
@@ -251,23 +248,29 @@ const std::uint8_t* inputRow(InputRows* rows, std::int32_t y, int slot) {
     return pixelSourceRow(rows->input->source, y, rows->buffer[slot]);
 }
 
-// Row y into `slot`, packed too when `pack`. A near row that is the previous cell's far row
-// is taken over from slot 2.
+// Row y into `slot`: its colours, or with `pack` its packed colours only (in the slot's packed
+// row; the pointer returned then only marks the row as read). A near row that is the previous
+// cell's far row, read alike, is taken over from slot 2.
 const std::uint8_t* fetchRow(InputRows* rows, std::int32_t y, int slot, bool pack) {
-    const std::uint8_t* row = nullptr;
-    if (slot == 0 && y == rows->farIndex) {
+    if (slot == 0 && y == rows->farIndex && pack == rows->farPacked) {
         std::uint8_t* const buffer = rows->buffer[2];
         rows->buffer[2] = rows->buffer[0];
         rows->buffer[0] = buffer;
         std::uint64_t* const packed = rows->packed[2];
         rows->packed[2] = rows->packed[0];
         rows->packed[0] = packed;
-        row = rows->farRow;
-        if (rows->farPacked || !pack) return row;
-    } else {
-        row = inputRow(rows, y, slot);
+        return rows->farRow;
     }
-    if (pack) packColours(row, rows->width, rows->packed[slot]);
+    const std::uint8_t* row = nullptr;
+    if (!pack) {
+        row = inputRow(rows, y, slot);
+    } else if (rows->input->enlarged != nullptr) {
+        enlargeRowPacked(rows->input->enlarged, y, rows->packed[slot]);
+        row = reinterpret_cast<const std::uint8_t*>(rows->packed[slot]);
+    } else {
+        pixelSourcePackedRow(rows->input->source, y, rows->packed[slot]);
+        row = reinterpret_cast<const std::uint8_t*>(rows->packed[slot]);
+    }
     if (slot == 2) {
         rows->farIndex = y;
         rows->farRow = row;
