@@ -2,8 +2,11 @@
 // sizes and paths of resizeImage, and every failure's status, some under a limited address space.
 #include <gtest/gtest.h>
 
+#include <gd.h>
+
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <tuple>
 #include <vector>
 
@@ -117,6 +120,55 @@ TEST(EnlargeImage, MatchesTheBlendFormula) {
         }
         rgbImageFree(&dest);
         rgbImageFree(&source);
+    }
+}
+
+// A resize streams its rows: the enlargement made row by row as the reduction reads it (rows shared
+// by two cells, packed cells of up to two pixels across, tall cells of column totals; an
+// enlargement of exactly the target's size copied) gives the whole enlargement's reduction, from
+// an RgbImage and, as greys, from palette rows of the same colours. Columns: source, target.
+TEST(ResizeImage, StreamsLikeTheWholeEnlargementFromEitherSource) {
+    const int cases[][4] = {{37, 29, 80, 61}, {5, 7, 13, 40},   {2, 2, 1000, 3},   {1, 6, 9, 17},
+                            {7, 1, 30, 4},    {40, 30, 33, 29}, {64, 48, 100, 30}, {3, 40, 200, 7}};
+    for (const auto& [sw, sh, width, height] : cases) {
+        SCOPED_TRACE(testing::Message() << sw << "x" << sh << " to " << width << "x" << height);
+        std::vector<int> colours(256), indices(std::size_t(sw) * sh);
+        testsupport::Bytes rgb;
+        for (int& colour : colours)
+            colour = int(std::uint32_t(rand()) & 0xFFFFFF);
+        for (int& index : indices) {
+            index = rand() % 256;
+            for (const int shift : {16, 8, 0})
+                rgb.push_back(std::uint8_t(colours[std::size_t(index)] >> shift));
+        }
+        RgbImage source = testsupport::makeImage(sw, sh, rgb), whole{}, expected{}, streamed{};
+        const bool larger = width > sw || height > sh;
+        ASSERT_EQ(larger ? enlargeImage(&whole, width, height, &source) : 0, 0);
+        ASSERT_EQ(reduceImage(&expected, width, height, larger ? &whole : &source), 0);
+        ASSERT_EQ(resizeImage(&streamed, width, height, &source, 1), 0);
+        EXPECT_EQ(imageBytes(streamed), imageBytes(expected));
+
+        gdImagePtr picture = testsupport::paletteImage(sw, sh, colours, indices);
+        PaletteColours palette;
+        gifPaletteColours(picture, &palette);
+        const PixelSource rows = pixelSourceOfIndices(sw, sh, picture->pixels, &palette);
+        ResizePlan plan{};
+        GreyPicture grey{};
+        ASSERT_EQ(resizePlan(width, height, sw, sh, 1, &plan), 0);
+        ASSERT_EQ(resizeToGrey(&grey, &plan, &rows), 0);
+        testsupport::Bytes greys;
+        std::uint64_t sum = 0;
+        const testsupport::Bytes bytes = imageBytes(expected);
+        for (std::size_t at = 0; at < bytes.size(); at += 3) {
+            greys.push_back(std::uint8_t((bytes[at] + bytes[at + 1] + bytes[at + 2]) / 3));
+            sum += greys.back();
+        }
+        EXPECT_EQ(testsupport::Bytes(grey.pixels, grey.pixels + greys.size()), greys);
+        EXPECT_EQ(grey.greySum, sum);
+        std::free(grey.pixels);
+        gdImageDestroy(picture);
+        for (RgbImage* image : {&source, &whole, &expected, &streamed})
+            rgbImageFree(image);
     }
 }
 
