@@ -23,7 +23,7 @@ inline constexpr std::int32_t gifLoadNoImage = 2;
 inline constexpr std::int32_t gifLoadSizeRefused = 3;
 
 // Largest picture handed out, in pixels (16 Mi, for instance 4096 x 4096 or 65535 x 256): a
-// conversion at that size takes 18 MB at its own size, up to about 100 MB resized. Larger pictures
+// conversion at that size takes 18 MB at its own size, up to about 35 MB resized. Larger pictures
 // are refused before libgd allocates anything for them, so that a small damaged file announcing a
 // huge picture fails at once instead of costing up to 2^31 pixels of decoding, walking and
 // dithering.
