@@ -10,6 +10,8 @@
 #include <tuple>
 #include <vector>
 
+#include "mono/dither.h"
+#include "mono/wbmp_export.h"
 #include "resample/enlarge.h"
 #include "resample/reduce.h"
 #include "resample/resize.h"
@@ -125,11 +127,15 @@ TEST(EnlargeImage, MatchesTheBlendFormula) {
 
 // A resize streams its rows: the enlargement made row by row as the reduction reads it (rows shared
 // by two cells, packed cells of up to two pixels across, tall cells of column totals; an
-// enlargement of exactly the target's size copied) gives the whole enlargement's reduction, from
-// an RgbImage and, as greys, from palette rows of the same colours. Columns: source, target.
+// enlargement of exactly the target's size copied) gives the whole enlargement's reduction (a
+// reduction alone: the model's), from an RgbImage and, as greys, from palette rows of the same
+// colours; writeWbmpFile writes the RgbImage as the greys are written, dithering it in place.
+// Columns: source, target.
 TEST(ResizeImage, StreamsLikeTheWholeEnlargementFromEitherSource) {
-    const int cases[][4] = {{37, 29, 80, 61}, {5, 7, 13, 40},   {2, 2, 1000, 3},   {1, 6, 9, 17},
-                            {7, 1, 30, 4},    {40, 30, 33, 29}, {64, 48, 100, 30}, {3, 40, 200, 7}};
+    const int cases[][4] = {{37, 29, 80, 61},  {5, 7, 13, 40},  {2, 2, 1000, 3},
+                            {1, 6, 9, 17},     {7, 1, 30, 4},   {40, 30, 33, 29},
+                            {64, 48, 100, 30}, {3, 40, 200, 7}, {601, 4, 300, 3}};
+    testsupport::ScratchDir dir;
     for (const auto& [sw, sh, width, height] : cases) {
         SCOPED_TRACE(testing::Message() << sw << "x" << sh << " to " << width << "x" << height);
         std::vector<int> colours(256), indices(std::size_t(sw) * sh);
@@ -147,6 +153,10 @@ TEST(ResizeImage, StreamsLikeTheWholeEnlargementFromEitherSource) {
         ASSERT_EQ(reduceImage(&expected, width, height, larger ? &whole : &source), 0);
         ASSERT_EQ(resizeImage(&streamed, width, height, &source, 1), 0);
         EXPECT_EQ(imageBytes(streamed), imageBytes(expected));
+        std::vector<std::uint8_t> model(3 * std::size_t(width) * height);
+        for (int at = 0; !larger && at < width * height; ++at)
+            reducedPixel(source, width, height, at % width, at / width, &model[3 * at]);
+        EXPECT_TRUE(larger || imageBytes(expected) == model);
 
         gdImagePtr picture = testsupport::paletteImage(sw, sh, colours, indices);
         PaletteColours palette;
@@ -165,11 +175,28 @@ TEST(ResizeImage, StreamsLikeTheWholeEnlargementFromEitherSource) {
         }
         EXPECT_EQ(testsupport::Bytes(grey.pixels, grey.pixels + greys.size()), greys);
         EXPECT_EQ(grey.greySum, sum);
+        ASSERT_EQ(writeWbmpFile(&streamed, dir.file("rgb.wbmp").c_str()), 0);
+        ASSERT_EQ(writeGreyWbmpFile(&grey, dir.file("grey.wbmp").c_str()), 0);
+        EXPECT_EQ(testsupport::readText(dir.file("rgb.wbmp")),
+                  testsupport::readText(dir.file("grey.wbmp")));
+        ditherToBlackWhite(&expected, -1);
+        EXPECT_EQ(imageBytes(streamed), imageBytes(expected));
         std::free(grey.pixels);
         gdImageDestroy(picture);
         for (RgbImage* image : {&source, &whole, &expected, &streamed})
             rgbImageFree(image);
     }
+}
+
+// In scan order the reduction stops at the first row whose edge passes 32 bits, keeping the rows
+// before it.
+TEST(ReduceImage, StopsAtTheFirstEdgeBeyond32Bits) {
+    RgbImage source = makeNoise(1, 20000, 2), dest{};
+    EXPECT_EQ(reduceImage(&dest, 1, 20000, &source), 1);
+    EXPECT_EQ(std::vector(dest.rows[837], dest.rows[837] + 3),
+              std::vector(source.rows[837], source.rows[837] + 3));
+    rgbImageFree(&dest);
+    rgbImageFree(&source);
 }
 
 // A side of 0 or less is derived from the other; with exactSize 0 two sizes shrink to fit the box
