@@ -5,15 +5,13 @@
 //   enlarge-EWxEH     enlarged first to EW x EH (enlargedSize), then reduced
 //   refused-size      neither size positive, or a derived size beyond 32 bits
 //   refused-edges     the reduction would leave its 32-bit edge range (refused before building)
-//   refused-raster    the enlargement is too large for one raster block
+//   refused-raster    the enlargement would need more than one raster block holds
 // Usage: resize_plan SOURCE_WIDTH SOURCE_HEIGHT WIDTH HEIGHT (numbers as the command line reads
 // them). scripts/bench.sh asks it instead of computing the sizes itself.
 #include <cstdint>
 #include <cstdio>
 
 #include "app/convert.h"
-#include "resample/enlarge.h"
-#include "resample/reduce.h"
 #include "resample/resize.h"
 
 int main(int argc, char** argv) {
@@ -30,25 +28,22 @@ int main(int argc, char** argv) {
         std::printf("%d %d native\n", sourceWidth, sourceHeight);
         return 0;
     }
-    std::int32_t w = 0;
-    std::int32_t h = 0;
-    if (resizeTargetSize(width, height, sourceWidth, sourceHeight, 1, &w, &h) != 0) {
+    // resizePlan decides as resizeImage and the conversion do; the reduction reads the source
+    // when the work size is the source's, else its enlargement.
+    ResizePlan plan{};
+    const std::int32_t result = resizePlan(width, height, sourceWidth, sourceHeight, 1, &plan);
+    const bool enlarged = plan.workWidth != sourceWidth || plan.workHeight != sourceHeight;
+    if (result == statusResizeBadSize) {
         std::printf("0 0 refused-size\n");
-        return 0;
-    }
-    if (w <= sourceWidth && h <= sourceHeight) {
-        const bool refused = reduceEdgesOverflow(w, h, sourceWidth, sourceHeight) != 0;
-        std::printf("%d %d %s\n", w, h, refused ? "refused-edges" : "reduce");
-        return 0;
-    }
-    std::int32_t enlargedWidth = 0;
-    std::int32_t enlargedHeight = 0;
-    if (enlargedSize(w, h, sourceWidth, sourceHeight, &enlargedWidth, &enlargedHeight) != 0) {
-        std::printf("%d %d refused-raster\n", w, h);
-    } else if (reduceEdgesOverflow(w, h, enlargedWidth, enlargedHeight) != 0) {
-        std::printf("%d %d refused-edges\n", w, h);
+    } else if (result == statusResizeEnlargeFailed) {
+        std::printf("%d %d refused-raster\n", plan.width, plan.height);
+    } else if (result == statusResizeReduceFailed) {
+        std::printf("%d %d refused-edges\n", plan.width, plan.height);
+    } else if (enlarged) {
+        std::printf("%d %d enlarge-%dx%d\n", plan.width, plan.height, plan.workWidth,
+                    plan.workHeight);
     } else {
-        std::printf("%d %d enlarge-%dx%d\n", w, h, enlargedWidth, enlargedHeight);
+        std::printf("%d %d reduce\n", plan.width, plan.height);
     }
     return 0;
 }

@@ -1,6 +1,7 @@
 // What the fuzz targets share: FUZZ_CHECK, which prints a broken rule and aborts so that
 // libFuzzer (or the replay) stops on that input; a read stream over the input's bytes; the size
-// resizeImage must give, worked out from the rules alone; and the size of a WBMP file.
+// resizeImage must give, worked out from the rules (the enlargement's size asked of the code);
+// and the size of a WBMP file.
 #pragma once
 
 #include <algorithm>
@@ -8,6 +9,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+
+#include "resample/enlarge.h"
 
 #define FUZZ_CHECK(c) \
     ((c) ? void() : (std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #c), std::abort()))
@@ -21,18 +24,12 @@ inline std::FILE* openBytes(const void* data, std::size_t size) {  // the caller
 
 // A request of width x height over a source of sw x sh. A side of 0 or less is derived from the
 // other (refused beyond 32 bits); neither side positive is refused. A target larger than the
-// source on either axis is first enlarged, each side to the smallest factor * (s - 1) + 1 that
-// reaches it (a 1-pixel side to the target; a side already large enough stays); the reduction
-// fails when an edge product exceeds 16,777,215 on either axis.
+// source on either axis is first enlarged to the size enlargedSize gives; the reduction fails when
+// an edge product exceeds 16,777,215 on either axis.
 struct Expectation {
     bool refusedSize, reductionFails;        // 0x200000; 0x400000 or 0x800000
     std::int64_t width, height, workPixels;  // the target; what the reduction starts from
 };
-
-inline std::int64_t enlargedSide(std::int64_t target, std::int64_t source) {
-    if (source == 1) return std::max<std::int64_t>(target, 1);
-    return std::max<std::int64_t>((target + source - 3) / (source - 1), 1) * (source - 1) + 1;
-}
 
 inline Expectation expectedResize(std::int32_t width, std::int32_t height, std::int64_t sw,
                                   std::int64_t sh) {
@@ -40,9 +37,13 @@ inline Expectation expectedResize(std::int32_t width, std::int32_t height, std::
     const std::int64_t h = height > 0 ? height : std::int64_t{width} * sh / sw;
     if ((width <= 0 && height <= 0) || w > INT32_MAX || h > INT32_MAX)
         return {true, false, w, h, 0};
-    const std::int64_t workWidth = enlargedSide(w, sw), workHeight = enlargedSide(h, sh);
+    std::int32_t workWidth = std::int32_t(sw), workHeight = std::int32_t(sh);
+    const bool larger = w > sw || h > sh;
+    if (larger && enlargedSize(std::int32_t(w), std::int32_t(h), std::int32_t(sw), std::int32_t(sh),
+                               &workWidth, &workHeight) != 0)
+        return {false, true, w, h, 0};
     const bool fails = w >= 1 && h >= 1 && (workWidth * w > 16777215 || workHeight * h > 16777215);
-    return {false, fails, w, h, workWidth * workHeight};
+    return {false, fails, w, h, std::int64_t{workWidth} * workHeight};
 }
 
 // Two zero bytes, the width and the height (1 or more) in 7-bit groups, then the rows' bytes.

@@ -2,11 +2,16 @@
 // sizes and paths of resizeImage, and every failure's status, some under a limited address space.
 #include <gtest/gtest.h>
 
+#include <gd.h>
+
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <tuple>
 #include <vector>
 
+#include "mono/dither.h"
+#include "mono/wbmp_export.h"
 #include "resample/enlarge.h"
 #include "resample/reduce.h"
 #include "resample/resize.h"
@@ -119,6 +124,80 @@ TABLE_TEST(EnlargeImage, MatchesTheBlendFormula, kEnlargements) {
     rgbImageFree(&source);
 }
 
+// A resize streams its rows: the enlargement made row by row as the reduction reads it (rows shared
+// by two cells, packed cells of up to two pixels across, tall cells of column totals; an
+// enlargement of exactly the target's size copied) gives the whole enlargement's reduction (a
+// reduction alone: the model's), from an RgbImage and, as greys, from palette rows of the same
+// colours; writeWbmpFile writes the RgbImage as the greys are written, dithering it in place.
+// Columns: source, target.
+TEST(ResizeImage, StreamsLikeTheWholeEnlargementFromEitherSource) {
+    const int cases[][4] = {{37, 29, 80, 61},  {5, 7, 13, 40},  {2, 2, 1000, 3},
+                            {1, 6, 9, 17},     {7, 1, 30, 4},   {40, 30, 33, 29},
+                            {64, 48, 100, 30}, {3, 40, 200, 7}, {601, 4, 300, 3}};
+    testsupport::ScratchDir dir;
+    for (const auto& [sw, sh, width, height] : cases) {
+        SCOPED_TRACE(testing::Message() << sw << "x" << sh << " to " << width << "x" << height);
+        std::vector<int> colours(256), indices(std::size_t(sw) * sh);
+        testsupport::Bytes rgb;
+        for (int& colour : colours)
+            colour = int(std::uint32_t(rand()) & 0xFFFFFF);
+        for (int& index : indices) {
+            index = rand() % 256;
+            for (const int shift : {16, 8, 0})
+                rgb.push_back(std::uint8_t(colours[std::size_t(index)] >> shift));
+        }
+        RgbImage source = testsupport::makeImage(sw, sh, rgb), whole{}, expected{}, streamed{};
+        const bool larger = width > sw || height > sh;
+        ASSERT_EQ(larger ? enlargeImage(&whole, width, height, &source) : 0, 0);
+        ASSERT_EQ(reduceImage(&expected, width, height, larger ? &whole : &source), 0);
+        ASSERT_EQ(resizeImage(&streamed, width, height, &source, 1), 0);
+        EXPECT_EQ(imageBytes(streamed), imageBytes(expected));
+        std::vector<std::uint8_t> model(3 * std::size_t(width) * height);
+        for (int at = 0; !larger && at < width * height; ++at)
+            reducedPixel(source, width, height, at % width, at / width, &model[3 * at]);
+        EXPECT_TRUE(larger || imageBytes(expected) == model);
+
+        gdImagePtr picture = testsupport::paletteImage(sw, sh, colours, indices);
+        PaletteColours palette;
+        gifPaletteColours(picture, &palette);
+        const PixelSource rows = pixelSourceOfIndices(sw, sh, picture->pixels, &palette);
+        ResizePlan plan{};
+        GreyPicture grey{};
+        ASSERT_EQ(resizePlan(width, height, sw, sh, 1, &plan), 0);
+        ASSERT_EQ(resizeToGrey(&grey, &plan, &rows), 0);
+        testsupport::Bytes greys;
+        std::uint64_t sum = 0;
+        const testsupport::Bytes bytes = imageBytes(expected);
+        for (std::size_t at = 0; at < bytes.size(); at += 3) {
+            greys.push_back(std::uint8_t((bytes[at] + bytes[at + 1] + bytes[at + 2]) / 3));
+            sum += greys.back();
+        }
+        EXPECT_EQ(testsupport::Bytes(grey.pixels, grey.pixels + greys.size()), greys);
+        EXPECT_EQ(grey.greySum, sum);
+        ASSERT_EQ(writeWbmpFile(&streamed, dir.file("rgb.wbmp").c_str()), 0);
+        ASSERT_EQ(writeGreyWbmpFile(&grey, dir.file("grey.wbmp").c_str()), 0);
+        EXPECT_EQ(testsupport::readText(dir.file("rgb.wbmp")),
+                  testsupport::readText(dir.file("grey.wbmp")));
+        ditherToBlackWhite(&expected, -1);
+        EXPECT_EQ(imageBytes(streamed), imageBytes(expected));
+        std::free(grey.pixels);
+        gdImageDestroy(picture);
+        for (RgbImage* image : {&source, &whole, &expected, &streamed})
+            rgbImageFree(image);
+    }
+}
+
+// In scan order the reduction stops at the first row whose edge passes 32 bits, keeping the rows
+// before it.
+TEST(ReduceImage, StopsAtTheFirstEdgeBeyond32Bits) {
+    RgbImage source = makeNoise(1, 20000, 2), dest{};
+    EXPECT_EQ(reduceImage(&dest, 1, 20000, &source), 1);
+    EXPECT_EQ(std::vector(dest.rows[837], dest.rows[837] + 3),
+              std::vector(source.rows[837], source.rows[837] + 3));
+    rgbImageFree(&dest);
+    rgbImageFree(&source);
+}
+
 // A side of 0 or less is derived from the other; with exactSize 0 two sizes shrink to fit the box
 // in the source's proportions. Columns: the request over 200 x 150, exactSize, the target.
 // clang-format off
@@ -179,8 +258,8 @@ TABLE_TEST(Resample, EveryFailureLeavesItsOwnStatus, kFailures) {
     rgbImageFree(&source);
 }
 
-// The heap refuses the reduction's block after the enlargement got its own (2001 x 2001 enlarged
-// by 2000: two blocks of 12 MB, room for one): the reduction's 0x8001 stays under the added bit.
+// The heap refuses the reduction's block of 12 MB (2001 x 2001, enlarged by 2000 row by row): the
+// reduction's 0x8001 stays under the added bit.
 // Without its block of column totals (24 MB for a source 2,000,000 wide) the reduction reads the
 // rows themselves, with the same result.
 TEST(ResizeImage, RefusedBlocks) {
@@ -188,7 +267,7 @@ TEST(ResizeImage, RefusedBlocks) {
     GTEST_SKIP() << "the sanitizer's shadow memory needs an unlimited address space";
 #endif
     RgbImage small = makeNoise(2, 2, 5), wide = makeNoise(2000000, 3, 6), expected{};
-    EXPECT_TRUE(testsupport::withHeadroom(18u << 20, [&] {
+    EXPECT_TRUE(testsupport::withHeadroom(8u << 20, [&] {
         RgbImage dest{};
         return resizeImage(&dest, 2001, 2001, &small, 1) == 0x800000 && dest.status == 0x808001 &&
                dest.rows == nullptr;

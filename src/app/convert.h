@@ -4,10 +4,10 @@
 #include <cstdint>
 
 // Decodes srcPath, resizes it when width or height is nonzero (exact size; 0 derives that side),
-// and writes dstPath. A palette picture whose size the request keeps is written row by row from
-// libgd's picture (writeIndexedWbmpFile), any other through an RgbImage (writeWbmpFile); the
-// bytes are the same. Results: 1 decoding or resizing failed (dstPath untouched); otherwise the
-// writer's result: 0 written, 1 failed.
+// and writes dstPath, the bytes writeWbmpFile writes for resizeImage's result. A request that
+// the picture's size refuses fails when the image descriptor is read, before any decoding.
+// Results: 1 decoding or resizing failed (dstPath untouched); otherwise the writer's result: 0
+// written, 1 failed.
 std::int32_t convertFile(const char* srcPath, const char* dstPath, std::int32_t width,
                          std::int32_t height);
 

@@ -46,16 +46,6 @@ inline std::ptrdiff_t addShare(std::ptrdiff_t grey, std::ptrdiff_t share) {
     return clampTable[static_cast<std::size_t>(grey + share + maxShare)];
 }
 
-// (red + green + blue) / 3 for every sum of three bytes.
-constexpr std::array<std::uint8_t, 3 * 255 + 1> makeThirds() {
-    std::array<std::uint8_t, 3 * 255 + 1> table{};
-    for (std::size_t sum = 0; sum < table.size(); ++sum) {
-        table[sum] = static_cast<std::uint8_t>(sum / 3);
-    }
-    return table;
-}
-constexpr std::array<std::uint8_t, 3 * 255 + 1> thirds = makeThirds();
-
 // Grey pass: red becomes (red + green + blue) / 3. Returns the sum of the greys.
 std::int64_t convertToGrey(RgbImage* image) {
     const std::int32_t width = image->width;
@@ -63,9 +53,8 @@ std::int64_t convertToGrey(RgbImage* image) {
     for (std::int32_t y = 0; y < image->height; ++y) {
         std::uint8_t* pixel = image->rows[y];
         for (std::int32_t x = 0; x < width; ++x, pixel += 3) {
-            const std::uint32_t grey =
-                thirds[static_cast<std::size_t>(pixel[0]) + pixel[1] + pixel[2]];
-            pixel[0] = static_cast<std::uint8_t>(grey);
+            const std::uint8_t grey = ditherGrey(pixel[0], pixel[1], pixel[2]);
+            pixel[0] = grey;
             sum += grey;
         }
     }
@@ -144,10 +133,6 @@ void ditherToBlackWhite(RgbImage* image, std::int32_t threshold) {
     if (image->width <= 0 || image->height <= 0) return;
     const std::int64_t greySum = convertToGrey(image);
     diffuse(image, ditherThreshold(threshold, greySum, std::int64_t{image->width} * image->height));
-}
-
-std::uint8_t ditherGrey(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
-    return thirds[static_cast<std::size_t>(red) + green + blue];
 }
 
 std::int32_t ditherThreshold(std::int32_t threshold, std::int64_t greySum,

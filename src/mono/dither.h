@@ -13,8 +13,18 @@
 // read status; a picture without pixels is left as it is.
 void ditherToBlackWhite(RgbImage* image, std::int32_t threshold);
 
+// A grey picture: width x height grey values, row by row, and the sum of them all.
+struct GreyPicture {
+    std::int32_t width;
+    std::int32_t height;
+    std::uint8_t* pixels;  // released with std::free
+    std::uint64_t greySum;
+};
+
 // (red + green + blue) / 3, truncated: the grey of a colour.
-std::uint8_t ditherGrey(std::uint8_t red, std::uint8_t green, std::uint8_t blue);
+inline std::uint8_t ditherGrey(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
+    return static_cast<std::uint8_t>((std::uint32_t{red} + green + blue) / 3);
+}
 
 // The threshold ditherToBlackWhite uses for a requested `threshold` on a picture of pixelCount
 // pixels (at least 1) whose greys add up to greySum: a negative request gives the mean grey, or 1

@@ -1,5 +1,5 @@
-// Writing a WBMP file: an RgbImage is dithered and packed whole, then written in one go; a
-// palette picture is dithered, packed and written row by row.
+// Writing a WBMP file: one writer takes rows of grey values from an RgbImage, a palette picture
+// or a grey picture, and dithers, packs and writes them row by row.
 #include "mono/wbmp_export.h"
 
 #include <bit>
@@ -13,29 +13,6 @@
 #include "util/output_file.h"
 
 namespace {
-
-// Sets every white pixel's bit and clears every black one's, one monoSetPixel per pixel (the
-// bitmap has the image's size; a red byte above 127 is white). The calls go through a copy of
-// the record that nothing else can reach (it names the same block), so the compiler keeps its
-// fields in registers across the stores into the block and sees that every pixel lies inside
-// the picture; the pixels of one byte are set together, so that their byte and masks are known.
-void packWhitePixels(const RgbImage* image, const MonoBitmap* bitmap) {
-    MonoBitmap target = *bitmap;
-    const std::int32_t width = target.width;
-    for (std::int32_t y = 0; y < target.height; ++y) {
-        const std::uint8_t* pixel = image->rows[y];
-        std::int32_t x = 0;
-        for (; x <= width - 8; x += 8, pixel += 24) {
-#pragma GCC unroll 8
-            for (std::int32_t bit = 0; bit < 8; ++bit) {
-                monoSetPixel(&target, x + bit, y, pixel[3 * bit] >> 7);
-            }
-        }
-        for (; x < width; ++x, pixel += 3) {
-            monoSetPixel(&target, x, y, pixel[0] >> 7);
-        }
-    }
-}
 
 // The sum of the greys of every pixel, from a count of each palette index. Four counts per index
 // taken in turn keep a run of one index from waiting on its own count.
@@ -63,13 +40,6 @@ std::uint64_t indexedGreySum(const IndexedPicture* picture) {
     return sum;
 }
 
-// Row y's grey values into `greys`.
-void fillGreys(const IndexedPicture* picture, std::int32_t y, std::uint8_t* greys) {
-    const std::uint8_t* index = picture->rows[y];
-    for (std::int32_t x = 0; x < picture->width; ++x)
-        greys[x] = picture->grey[index[x]];
-}
-
 // Packs a dithered row (every value 0 or 255) into its own first (width + 7) / 8 bytes, white as
 // set bits, the leftmost pixel in the high bit, padding bits 0. Byte k is read from bytes
 // 8k to 8k + 7 before it is written, so the row can be packed in place. On a little-endian
@@ -94,18 +64,30 @@ void packRow(std::uint8_t* row, std::int32_t width) {
     }
 }
 
+// Rows of grey values as the writer takes them: row y's `width` greys from `fill`, the sum of
+// all of them, and `decided` (or null), shown each row once it is dithered (every value 0 or 255).
+struct GreyRows {
+    std::int32_t width;
+    std::int32_t height;
+    std::uint64_t greySum;
+    void (*fill)(const void* picture, std::int32_t y, std::uint8_t* greys);
+    void (*decided)(const void* picture, std::int32_t y, const std::uint8_t* values);
+    const void* picture;
+};
+
 // Dithers, packs and writes every row; `work` holds two rows of `width` greys.
-void streamRows(const IndexedPicture* picture, const DitherPlan* plan, std::uint8_t* work,
+void streamRows(const GreyRows* rows, const DitherPlan* plan, std::uint8_t* work,
                 std::FILE* stream) {
-    const std::int32_t width = picture->width;
+    const std::int32_t width = rows->width;
     const std::size_t bytesPerRow = static_cast<std::size_t>(width / 8 + (width % 8 != 0));
     std::uint8_t* row = work;
     std::uint8_t* below = work + width;
-    fillGreys(picture, 0, row);
-    for (std::int32_t y = 0; y < picture->height; ++y) {
-        const bool last = y + 1 == picture->height;
-        if (!last) fillGreys(picture, y + 1, below);
+    rows->fill(rows->picture, 0, row);
+    for (std::int32_t y = 0; y < rows->height; ++y) {
+        const bool last = y + 1 == rows->height;
+        if (!last) rows->fill(rows->picture, y + 1, below);
         ditherGreyRow(row, last ? nullptr : below, width, plan);
+        if (rows->decided != nullptr) rows->decided(rows->picture, y, row);
         packRow(row, width);
         std::fwrite(row, 1, bytesPerRow, stream);
         std::uint8_t* const done = row;
@@ -114,41 +96,82 @@ void streamRows(const IndexedPicture* picture, const DitherPlan* plan, std::uint
     }
 }
 
-}  // namespace
-
-std::int32_t writeWbmpFile(RgbImage* image, const char* path) {
-    ditherToBlackWhite(image, -1);
-    MonoBitmap bitmap{};
-    if (monoCreate(&bitmap, image->width, image->height, std::malloc) != 0) return 1;
-    packWhitePixels(image, &bitmap);
-
-    std::int32_t result = 1;
-    OutputFile output = openOutputFile(path);
-    if (output.stream != nullptr) {
-        monoWriteWbmp(&bitmap, output.stream);
-        result = closeOutputFile(&output, path);
-    }
-    monoFree(&bitmap, std::free);
-    return result;
-}
-
-std::int32_t writeIndexedWbmpFile(const IndexedPicture* picture, const char* path) {
-    if (picture->width < 1 || picture->height < 1) return 1;
+// The one writer: the rows dithered at their mean grey, packed and written to `path`, which is
+// opened once the working memory is allocated. Results as writeWbmpFile.
+std::int32_t writeGreyRows(const GreyRows* rows, const char* path) {
+    if (rows->width < 1 || rows->height < 1) return 1;
     std::size_t workBytes = 0;
-    if (mulOverflows(static_cast<std::size_t>(picture->width), 2, &workBytes)) return 1;
+    if (mulOverflows(static_cast<std::size_t>(rows->width), 2, &workBytes)) return 1;
     auto* work = static_cast<std::uint8_t*>(std::malloc(workBytes));
     if (work == nullptr) return 1;
     DitherPlan plan;
-    const auto greySum = static_cast<std::int64_t>(indexedGreySum(picture));  // below 2^63
-    ditherPlan(&plan, ditherThreshold(-1, greySum, std::int64_t{picture->width} * picture->height));
+    const auto greySum = static_cast<std::int64_t>(rows->greySum);  // below 2^63
+    ditherPlan(&plan, ditherThreshold(-1, greySum, std::int64_t{rows->width} * rows->height));
 
     std::int32_t result = 1;
     OutputFile output = openOutputFile(path);
     if (output.stream != nullptr) {
-        monoWriteWbmpHeader(picture->width, picture->height, output.stream);
-        streamRows(picture, &plan, work, output.stream);
+        monoWriteWbmpHeader(rows->width, rows->height, output.stream);
+        streamRows(rows, &plan, work, output.stream);
         result = closeOutputFile(&output, path);
     }
     std::free(work);
     return result;
+}
+
+// Row y of an RgbImage as greys; a dithered row written back into all three bytes of each pixel.
+void fillImageGreys(const void* picture, std::int32_t y, std::uint8_t* greys) {
+    const auto* image = static_cast<const RgbImage*>(picture);
+    const std::uint8_t* pixel = image->rows[y];
+    for (std::int32_t x = 0; x < image->width; ++x, pixel += 3)
+        greys[x] = ditherGrey(pixel[0], pixel[1], pixel[2]);
+}
+
+void keepDecided(const void* picture, std::int32_t y, const std::uint8_t* values) {
+    const auto* image = static_cast<const RgbImage*>(picture);
+    std::uint8_t* pixel = image->rows[y];
+    for (std::int32_t x = 0; x < image->width; ++x, pixel += 3)
+        pixel[0] = pixel[1] = pixel[2] = values[x];
+}
+
+// Row y of a palette picture as greys, through its table.
+void fillIndexedGreys(const void* picture, std::int32_t y, std::uint8_t* greys) {
+    const auto* indexed = static_cast<const IndexedPicture*>(picture);
+    const std::uint8_t* index = indexed->rows[y];
+    for (std::int32_t x = 0; x < indexed->width; ++x)
+        greys[x] = indexed->grey[index[x]];
+}
+
+// Row y of a grey picture.
+void fillPictureGreys(const void* picture, std::int32_t y, std::uint8_t* greys) {
+    const auto* grey = static_cast<const GreyPicture*>(picture);
+    const auto width = static_cast<std::size_t>(grey->width);
+    std::memcpy(greys, grey->pixels + static_cast<std::size_t>(y) * width, width);
+}
+
+}  // namespace
+
+std::int32_t writeWbmpFile(RgbImage* image, const char* path) {
+    if (image->width < 1 || image->height < 1) return 1;
+    std::uint64_t greySum = 0;
+    for (std::int32_t y = 0; y < image->height; ++y) {
+        const std::uint8_t* pixel = image->rows[y];
+        for (std::int32_t x = 0; x < image->width; ++x, pixel += 3)
+            greySum += ditherGrey(pixel[0], pixel[1], pixel[2]);
+    }
+    const GreyRows rows{image->width, image->height, greySum, fillImageGreys, keepDecided, image};
+    return writeGreyRows(&rows, path);
+}
+
+std::int32_t writeIndexedWbmpFile(const IndexedPicture* picture, const char* path) {
+    if (picture->width < 1 || picture->height < 1) return 1;
+    const GreyRows rows{picture->width,   picture->height, indexedGreySum(picture),
+                        fillIndexedGreys, nullptr,         picture};
+    return writeGreyRows(&rows, path);
+}
+
+std::int32_t writeGreyWbmpFile(const GreyPicture* picture, const char* path) {
+    const GreyRows rows{picture->width,   picture->height, picture->greySum,
+                        fillPictureGreys, nullptr,         picture};
+    return writeGreyRows(&rows, path);
 }

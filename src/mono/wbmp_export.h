@@ -1,13 +1,16 @@
-// Writing a picture as a WBMP file: an RgbImage, or a palette picture streamed row by row.
+// Writing a picture as a WBMP file, row by row: an RgbImage, a palette picture or a grey picture.
+// One writer serves all three: it takes rows of grey values and the sum of them all, dithers each
+// row at the mean, packs it and writes it.
 #pragma once
 
 #include <cstdint>
 
+#include "mono/dither.h"
 #include "raster/rgb_image.h"
 
 // Dithers `image` in place at its mean grey, packs it (white pixels as set bits) and writes it
-// to `path`, which is opened only once the bitmap is complete. Results: 1 the bitmap cannot be
-// made (no memory, a side below 1: no file touched), the destination cannot be opened, or a
+// to `path`, row by row once the file is open. Results: 1 a side below 1 or no memory for two
+// rows of greys (no file touched, the image as it was), the destination cannot be opened, or a
 // write, flush or close failed (a file this call created is then removed); 0 written.
 std::int32_t writeWbmpFile(RgbImage* image, const char* path);
 
@@ -21,9 +24,10 @@ struct IndexedPicture {
 };
 
 // Writes the bytes writeWbmpFile writes for an RgbImage of the picture's colours, without a
-// raster: the mean grey comes from a count of the indices, and the rows are dithered, packed and
-// written one by one, with two rows of grey values as the only working memory. `path` is opened
-// once that memory is allocated. Results as writeWbmpFile: 1 a side below 1 or no memory (no file
-// touched), the destination cannot be opened, or a write, flush or close failed (a file this call
-// created is then removed); 0 written.
+// raster: the mean grey comes from a count of the indices, and the rows' greys come from the
+// table. Results as writeWbmpFile.
 std::int32_t writeIndexedWbmpFile(const IndexedPicture* picture, const char* path);
+
+// Writes the bytes writeWbmpFile writes for an RgbImage whose greys these are. Results as
+// writeWbmpFile.
+std::int32_t writeGreyWbmpFile(const GreyPicture* picture, const char* path);

@@ -13,15 +13,21 @@ namespace {
 void discardGdMessage(int /*priority*/, const char* /*format*/, va_list /*args*/) {}
 
 // Hands out every pixel of a decoded palette image, row by row, with the colour of its palette
-// entry. The GIF decoder always builds a palette image, so the palette arrays are read directly.
+// entry, a part of a row at a time. The GIF decoder always builds a palette image.
 void walkPixels(gdImagePtr picture, GifPixelCallback onPixel, void* userData) {
+    constexpr std::int32_t part = 256;
+    PaletteColours colours;
+    gifPaletteColours(picture, &colours);
+    std::uint8_t rgb[3 * part];
     const std::int32_t width = gdImageSX(picture);
-    const std::int32_t height = gdImageSY(picture);
-    for (std::int32_t y = 0; y < height; ++y) {
-        for (std::int32_t x = 0; x < width; ++x) {
-            const int index = gdImageGetPixel(picture, x, y);
-            onPixel(userData, x, y, picture->red[index], picture->green[index],
-                    picture->blue[index]);
+    for (std::int32_t y = 0; y < gdImageSY(picture); ++y) {
+        for (std::int32_t x = 0; x < width; x += part) {
+            const std::int32_t count = width - x < part ? width - x : part;
+            paletteRowColours(&colours, picture->pixels[y] + x, count, rgb);
+            for (std::int32_t at = 0; at < count; ++at) {
+                const std::uint8_t* pixel = rgb + 3 * at;
+                onPixel(userData, x + at, y, pixel[0], pixel[1], pixel[2]);
+            }
         }
     }
 }
@@ -52,11 +58,13 @@ struct GifWatch {
     gdIOCtx ctx;
     std::FILE* stream;
     GifLimits limits;
-    std::int64_t delivered;  // bytes handed to libgd
+    const GifSizeCheck* check;  // null: none
+    std::int64_t delivered;     // bytes handed to libgd
     GifPart part;
     std::int32_t left;        // bytes still to come in the current part
     std::uint8_t fields[13];  // the screen's or the descriptor's bytes so far
     bool refused;             // a limit was passed: libgd gets no byte more
+    bool sizeRefused;         // the check refused the image's size
 };
 
 constexpr std::int32_t screenBytes = 13;
@@ -99,8 +107,9 @@ void endScreen(GifWatch* watch) {
 
 // Follows the first `count` bytes of `bytes`, the next ones libgd is to read. Returns how many
 // of them libgd may have: all, or fewer when the image descriptor among them announces a picture
-// without pixels or with more than the ceiling's, in which case the watch is refused and libgd's
-// read of the descriptor comes up short, so it gives up before allocating the picture.
+// without pixels, with more than the ceiling's or of a size the check refuses, in which case the
+// watch is refused and libgd's read of the descriptor comes up short, so it gives up before
+// allocating the picture.
 std::size_t followBytes(GifWatch* watch, const std::uint8_t* bytes, std::size_t count) {
     std::size_t at = 0;
     while (at < count) {
@@ -134,7 +143,11 @@ std::size_t followBytes(GifWatch* watch, const std::uint8_t* bytes, std::size_t 
                 const std::int64_t width = watch->fields[4] | (watch->fields[5] << 8);
                 const std::int64_t height = watch->fields[6] | (watch->fields[7] << 8);
                 const std::int64_t pixels = width * height;
-                if (pixels == 0 || pixels > watch->limits.maxPixels) {
+                watch->sizeRefused =
+                    pixels != 0 && pixels <= watch->limits.maxPixels && watch->check != nullptr &&
+                    !watch->check->accept(watch->check->userData, static_cast<std::int32_t>(width),
+                                          static_cast<std::int32_t>(height));
+                if (pixels == 0 || pixels > watch->limits.maxPixels || watch->sizeRefused) {
                     watch->refused = true;
                     return at;  // the descriptor's last byte is held back
                 }
@@ -187,8 +200,14 @@ int readByteForGd(gdIOCtx* ctx) {
 
 std::int32_t decodeGifStream(std::FILE* stream, GifLimits limits, gdImagePtr* picture,
                              std::int64_t* bytesRead) {
+    return decodeGifStreamChecked(stream, limits, nullptr, picture, bytesRead);
+}
+
+std::int32_t decodeGifStreamChecked(std::FILE* stream, GifLimits limits, const GifSizeCheck* check,
+                                    gdImagePtr* picture, std::int64_t* bytesRead) {
     *picture = nullptr;
     GifWatch watch{};
+    watch.check = check;
     watch.ctx.getC = readByteForGd;
     watch.ctx.getBuf = readForGd;
     watch.stream = stream;
@@ -197,6 +216,7 @@ std::int32_t decodeGifStream(std::FILE* stream, GifLimits limits, gdImagePtr* pi
     watch.left = screenBytes;
     gdImagePtr decoded = gdImageCreateFromGifCtx(&watch.ctx);
     *bytesRead = watch.delivered;
+    if (watch.sizeRefused) return gifLoadSizeRefused;  // libgd stopped inside the descriptor
     if (decoded == nullptr) return gifLoadNoImage;
     const std::int64_t pixels = std::int64_t{gdImageSX(decoded)} * gdImageSY(decoded);
     if (watch.refused || gdImageSX(decoded) <= 0 || gdImageSY(decoded) <= 0 ||
@@ -208,12 +228,12 @@ std::int32_t decodeGifStream(std::FILE* stream, GifLimits limits, gdImagePtr* pi
     return 0;
 }
 
-std::int32_t decodeGifFile(const char* path, gdImagePtr* picture) {
+std::int32_t decodeGifFile(const char* path, const GifSizeCheck* check, gdImagePtr* picture) {
     *picture = nullptr;
     std::FILE* stream = std::fopen(path, "rb");
     if (stream == nullptr) return gifLoadCannotOpen;
     std::int64_t bytesRead = 0;
-    const std::int32_t rc = decodeGifStream(stream, gifLimits, picture, &bytesRead);
+    const std::int32_t rc = decodeGifStreamChecked(stream, gifLimits, check, picture, &bytesRead);
     std::fclose(stream);
     return rc;
 }
@@ -221,7 +241,7 @@ std::int32_t decodeGifFile(const char* path, gdImagePtr* picture) {
 std::int32_t loadGifRaster(const char* path, GifSizeCallback onSize, GifEndCallback onEnd,
                            GifPixelCallback onPixel, void* userData) {
     gdImagePtr picture = nullptr;
-    const std::int32_t rc = decodeGifFile(path, &picture);
+    const std::int32_t rc = decodeGifFile(path, nullptr, &picture);
     if (rc != 0) return rc;
     onSize(userData, gdImageSX(picture), gdImageSY(picture));
     walkPixels(picture, onPixel, userData);
@@ -256,6 +276,24 @@ void rasterPixelCallback(void* userData, std::int32_t x, std::int32_t y, std::in
 }
 
 void rasterEndCallback(void* /*userData*/) {}
+
+void gifPaletteColours(const gdImageStruct* picture, PaletteColours* colours) {
+    for (std::size_t entry = 0; entry < 256; ++entry) {
+        colours->rgb[entry][0] = static_cast<std::uint8_t>(picture->red[entry] & 0xFF);
+        colours->rgb[entry][1] = static_cast<std::uint8_t>(picture->green[entry] & 0xFF);
+        colours->rgb[entry][2] = static_cast<std::uint8_t>(picture->blue[entry] & 0xFF);
+    }
+}
+
+void paletteRowColours(const PaletteColours* colours, const std::uint8_t* indices,
+                       std::int32_t count, std::uint8_t* out) {
+    for (std::int32_t x = 0; x < count; ++x, out += 3) {
+        const std::uint8_t* colour = colours->rgb[indices[x]];
+        out[0] = colour[0];
+        out[1] = colour[1];
+        out[2] = colour[2];
+    }
+}
 
 void silenceGdMessages() {
     gdSetErrorMethod(discardGdMessage);

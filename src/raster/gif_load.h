@@ -20,9 +20,10 @@ using GifEndCallback = void (*)(void* userData);       // once, after the last p
 
 inline constexpr std::int32_t gifLoadCannotOpen = 1;
 inline constexpr std::int32_t gifLoadNoImage = 2;
+inline constexpr std::int32_t gifLoadSizeRefused = 3;
 
 // Largest picture handed out, in pixels (16 Mi, for instance 4096 x 4096 or 65535 x 256): a
-// conversion at that size takes 18 MB at its own size, up to about 100 MB resized. Larger pictures
+// conversion at that size takes 18 MB at its own size, up to about 35 MB resized. Larger pictures
 // are refused before libgd allocates anything for them, so that a small damaged file announcing a
 // huge picture fails at once instead of costing up to 2^31 pixels of decoding, walking and
 // dithering.
@@ -44,6 +45,14 @@ inline constexpr GifLimits gifLimits = {gifMaxPixels, gifMaxInputBytes};
 
 struct gdImageStruct;  // libgd's picture (gdImage)
 
+// The caller's own test of the first image's size, made when its descriptor is read, before
+// libgd decodes a pixel of it.
+struct GifSizeCheck {
+    bool (*accept)(void* userData, std::int32_t width,
+                   std::int32_t height);  // false refuses the image
+    void* userData;
+};
+
 // Decodes the first image of `stream` with libgd, reading it once from where it stands, without
 // seeking: a pipe gives what a file gives. The bytes pass through a watch that follows libgd's
 // own parsing, which stops libgd at an image descriptor announcing more than limits.maxPixels
@@ -55,11 +64,17 @@ struct gdImageStruct;  // libgd's picture (gdImage)
 std::int32_t decodeGifStream(std::FILE* stream, GifLimits limits, gdImageStruct** picture,
                              std::int64_t* bytesRead);
 
-// Opens `path` and decodes its first image with decodeGifStream within gifLimits. Results: 1 the
-// file cannot be opened, 2 no image (as decodeGifStream); 0 *picture holds the decoded palette
-// picture, which the caller releases with gdImageDestroy. *picture is null whenever the result
-// is not 0.
-std::int32_t decodeGifFile(const char* path, gdImageStruct** picture);
+// decodeGifStream with `check` (null: none) asked about a descriptor within the limits; a size
+// it refuses stops libgd there as the ceiling does. Results: 3 the check refused the size; as
+// decodeGifStream otherwise.
+std::int32_t decodeGifStreamChecked(std::FILE* stream, GifLimits limits, const GifSizeCheck* check,
+                                    gdImageStruct** picture, std::int64_t* bytesRead);
+
+// Opens `path` and decodes its first image with decodeGifStreamChecked within gifLimits. Results:
+// 1 the file cannot be opened, 2 no image, 3 `check` (null: none) refused its size; 0 *picture
+// holds the decoded palette picture, which the caller releases with gdImageDestroy. *picture is
+// null whenever the result is not 0.
+std::int32_t decodeGifFile(const char* path, const GifSizeCheck* check, gdImageStruct** picture);
 
 // Decodes `path` and walks every pixel. Results: 1 the file cannot be opened, 2 the decoder
 // gave no image (as decodeGifStream), no callback called in either case; 0 every callback called.
@@ -76,6 +91,19 @@ void rasterSizeCallback(void* userData, std::int32_t width, std::int32_t height)
 void rasterPixelCallback(void* userData, std::int32_t x, std::int32_t y, std::int32_t red,
                          std::int32_t green, std::int32_t blue);
 void rasterEndCallback(void* userData);
+
+// The colour of each palette index, red, green and blue, as libgd's GIF reader gives them.
+struct PaletteColours {
+    std::uint8_t rgb[256][3];
+};
+
+// The palette of a picture decodeGifStream gave.
+void gifPaletteColours(const gdImageStruct* picture, PaletteColours* colours);
+
+// The colours of `count` palette indices into `out` (3 bytes each): the one rule from a palette
+// picture's pixels to colours.
+void paletteRowColours(const PaletteColours* colours, const std::uint8_t* indices,
+                       std::int32_t count, std::uint8_t* out);
 
 // Keeps libgd's own warnings off standard error. Called once at start-up.
 void silenceGdMessages();

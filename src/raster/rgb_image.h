@@ -22,10 +22,10 @@ struct RgbImage {
 inline constexpr std::int32_t rowAlignment = 0;
 
 // Largest pixel block an image may ask for (row pointers included, 1 GiB); a larger one is
-// refused like a heap refusal. It holds every raster a conversion can complete: a decoded GIF of
-// up to gifMaxPixels (48 MiB), and any enlarged intermediate whose reduction stays within the
-// edge-product limit of 16,777,215 on both axes (at most about 277 million pixels, 830 MB, from
-// a source of up to 65,535 pixels a side and gifMaxPixels in all).
+// refused like a heap refusal. An enlargement whose raster would pass it is refused by the same
+// rule (enlargedSize), although the enlargement is made row by row and never stored whole; every
+// enlargement a conversion can complete stays within it (the reduction's edge products hold it
+// to about 277 million pixels, 830 MB, from a source of up to 65,535 pixels a side).
 inline constexpr std::size_t rgbImageMaxBytes = std::size_t{1} << 30;
 
 // Every status bit the program puts into an image. "assigned" replaces the whole word,

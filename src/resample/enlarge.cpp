@@ -10,30 +10,21 @@
 // cells are written once; every formula that reaches them gives the same value. On a source
 // axis of 1 pixel the factor counts as 1 and that pixel is repeated to the requested size: the
 // formula then blends along the other axis only.
+//
+// The result is made row by row (EnlargeRows) from the two source rows it blends, read from the
+// pixel source once each while the rows are asked for from the top down.
 #include "resample/enlarge.h"
 
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
+#include "util/checked.h"
+
 namespace {
 
-// The enlargement made one result row at a time: the source, the factors (1 on a repeated
-// 1-pixel axis), the result size, and the divisor fx * fy with its multiplier for quick
-// division (0 when it is divided plainly).
-struct EnlargeRows {
-    const RgbImage* source;
-    std::int32_t factorX;
-    std::int32_t factorY;
-    std::int32_t width;
-    std::int32_t height;
-    std::uint64_t divisor;
-    std::uint64_t magic;
-};
-
 constexpr std::int64_t int32Max = std::numeric_limits<std::int32_t>::max();
-
-__extension__ using Uint128 = unsigned __int128;
 
 // One axis of the result: its factor (1 on a repeated 1-pixel axis) and its size.
 struct AxisPlan {
@@ -68,12 +59,11 @@ struct KeepQuotient {
     std::uint32_t operator()(std::uint32_t numerator) const { return numerator; }
 };
 
-// Numerators below 2^32 and a divisor from 2 to 2^32 - 1: one multiplication by
-// ceil(2^64 / divisor), keeping the high 64 bits, gives the exact truncated quotient.
+// Numerators below 2^32 and a divisor from 2 to 2^32 / 255: by the divisor's multiplier.
 struct MagicQuotient {
-    std::uint64_t magic;
+    Reciprocal reciprocal;
     std::uint32_t operator()(std::uint32_t numerator) const {
-        return static_cast<std::uint32_t>((Uint128{magic} * numerator) >> 64);
+        return divideNarrow(reciprocal, numerator);
     }
 };
 
@@ -83,35 +73,43 @@ struct PlainQuotient {
     std::uint64_t operator()(std::uint64_t numerator) const { return numerator / divisor; }
 };
 
-// Fills `count` pixels (at least 1) with `pixel`, doubling the part already written.
-void repeatPixel(std::uint8_t* out, const std::uint8_t* pixel, std::int32_t count) {
-    std::memcpy(out, pixel, 3);
-    const std::size_t total = 3 * static_cast<std::size_t>(count);
-    std::size_t done = 3;
-    while (done < total) {
-        const std::size_t chunk = done < total - done ? done : total - done;
-        std::memcpy(out + done, out, chunk);
-        done += chunk;
+// Where a result row goes: 3 bytes a pixel, or one packed word a pixel.
+struct ByteRow {
+    std::uint8_t* out;
+    void put(std::uint32_t red, std::uint32_t green, std::uint32_t blue) {
+        out[0] = static_cast<std::uint8_t>(red);
+        out[1] = static_cast<std::uint8_t>(green);
+        out[2] = static_cast<std::uint8_t>(blue);
+        out += 3;
     }
-}
+};
+
+struct PackedRow {
+    std::uint64_t* out;
+    void put(std::uint32_t red, std::uint32_t green, std::uint32_t blue) {
+        *out++ = packColour(red, green, blue);
+    }
+};
 
 // One result row from the source rows `top` and `bottom` weighted topWeight and bottomWeight
 // (their sum is fy). Value is wide enough for every numerator; unsigned wrap-around of the
 // running numerator is harmless because its true value always lies in range.
-template <typename Value, typename Divide>
-void fillRow(std::uint8_t* out, const std::uint8_t* top, const std::uint8_t* bottom,
-             Value topWeight, Value bottomWeight, std::int32_t sourceWidth, std::int32_t factorX,
+template <typename Value, typename Divide, typename Row>
+void fillRow(Row out, const std::uint8_t* top, const std::uint8_t* bottom, Value topWeight,
+             Value bottomWeight, std::int32_t sourceWidth, std::int32_t factorX,
              std::int32_t outWidth, Divide divide) {
     Value left[3];
     for (int channel = 0; channel < 3; ++channel) {
         left[channel] = topWeight * top[channel] + bottomWeight * bottom[channel];
     }
     const Value fx = static_cast<Value>(factorX);
+    const auto quotient = [&divide](Value numerator) {
+        return static_cast<std::uint32_t>(divide(numerator));
+    };
     if (sourceWidth == 1) {
-        const std::uint8_t pixel[3] = {static_cast<std::uint8_t>(divide(left[0])),
-                                       static_cast<std::uint8_t>(divide(left[1])),
-                                       static_cast<std::uint8_t>(divide(left[2]))};
-        repeatPixel(out, pixel, outWidth);
+        // The one source column repeated across the row.
+        for (std::int32_t x = 0; x < outWidth; ++x)
+            out.put(quotient(left[0]), quotient(left[1]), quotient(left[2]));
         return;
     }
     for (std::int32_t j = 1; j < sourceWidth; ++j) {
@@ -125,42 +123,54 @@ void fillRow(std::uint8_t* out, const std::uint8_t* top, const std::uint8_t* bot
             step[channel] = right - left[channel];
             left[channel] = right;
         }
-        for (std::int32_t l = 0; l < factorX; ++l, out += 3) {
-            out[0] = static_cast<std::uint8_t>(divide(numerator[0]));
-            out[1] = static_cast<std::uint8_t>(divide(numerator[1]));
-            out[2] = static_cast<std::uint8_t>(divide(numerator[2]));
+        for (std::int32_t l = 0; l < factorX; ++l) {
+            out.put(quotient(numerator[0]), quotient(numerator[1]), quotient(numerator[2]));
             numerator[0] += step[0];
             numerator[1] += step[1];
             numerator[2] += step[2];
         }
     }
-    out[0] = static_cast<std::uint8_t>(divide(fx * left[0]));
-    out[1] = static_cast<std::uint8_t>(divide(fx * left[1]));
-    out[2] = static_cast<std::uint8_t>(divide(fx * left[2]));
+    out.put(quotient(fx * left[0]), quotient(fx * left[1]), quotient(fx * left[2]));
+}
+
+// Source row y, read once while the rows are asked for from the top down: kept in the slot
+// that does not hold `other`, the other row of the same result row.
+const std::uint8_t* sourceRow(EnlargeRows* rows, std::int32_t y, std::int32_t other) {
+    for (int slot = 0; slot < 2; ++slot) {
+        if (rows->rowIndex[slot] == y) return rows->row[slot];
+    }
+    const int slot = rows->rowIndex[0] == other ? 1 : 0;
+    rows->rowIndex[slot] = y;
+    rows->row[slot] = pixelSourceRow(&rows->source, y, rows->buffer[slot]);
+    return rows->row[slot];
 }
 
 // Result row y from the prepared factors, with the quotient that suits the divisor.
-template <typename Value, typename Divide>
-void makeRow(const EnlargeRows* plan, std::int32_t y, std::uint8_t* out, Divide divide) {
-    const RgbImage* source = plan->source;
-    if (source->height == 1) {
+template <typename Value, typename Divide, typename Row>
+void makeRow(EnlargeRows* rows, std::int32_t y, Row out, Divide divide) {
+    const std::int32_t sourceWidth = rows->source.width;
+    const std::int32_t sourceHeight = rows->source.height;
+    if (sourceHeight == 1) {
         // Every result row blends the single source row with itself.
-        fillRow<Value>(out, source->rows[0], source->rows[0], Value{1}, Value{0}, source->width,
-                       plan->factorX, plan->width, divide);
+        const std::uint8_t* only = sourceRow(rows, 0, 0);
+        fillRow<Value>(out, only, only, Value{1}, Value{0}, sourceWidth, rows->factorX, rows->width,
+                       divide);
         return;
     }
     // Row y lies in the cell between source rows i - 1 and i, k rows down; the last result row
     // is the bottom edge of the last cell.
-    std::int32_t i = y / plan->factorY + 1;
-    std::int32_t k = y % plan->factorY;
-    if (i == source->height) {
-        i = source->height - 1;
-        k = plan->factorY;
+    std::int32_t i = y / rows->factorY + 1;
+    std::int32_t k = y % rows->factorY;
+    if (i == sourceHeight) {
+        i = sourceHeight - 1;
+        k = rows->factorY;
     }
-    const auto fy = static_cast<Value>(plan->factorY);
+    const auto fy = static_cast<Value>(rows->factorY);
     const auto down = static_cast<Value>(k);
-    fillRow<Value>(out, source->rows[i - 1], source->rows[i], fy - down, down, source->width,
-                   plan->factorX, plan->width, divide);
+    const std::uint8_t* top = sourceRow(rows, i - 1, i);
+    const std::uint8_t* bottom = sourceRow(rows, i, i - 1);
+    fillRow<Value>(out, top, bottom, fy - down, down, sourceWidth, rows->factorX, rows->width,
+                   divide);
 }
 
 }  // namespace
@@ -178,52 +188,83 @@ std::int32_t enlargedSize(std::int32_t width, std::int32_t height, std::int32_t 
     return 0;
 }
 
-namespace {
-
-// Prepares `plan` for enlarging `source` to at least width x height (sizes as enlargedSize
-// gives). Results: 0x40000 bad or empty source, 0x80000 a result too large to allocate; 0 ready.
-std::int32_t enlargeRowsBegin(EnlargeRows* plan, std::int32_t width, std::int32_t height,
-                              const RgbImage* source) {
-    if (source->status != 0 || source->width < 1 || source->height < 1) {
-        return statusEnlargeBadSource;
-    }
+std::int32_t enlargeRowsBegin(EnlargeRows* rows, std::int32_t width, std::int32_t height,
+                              const PixelSource* source) {
+    if (source->width < 1 || source->height < 1) return statusEnlargeBadSource;
     AxisPlan across{};
     AxisPlan down{};
     if (!planAxis(width, source->width, &across) || !planAxis(height, source->height, &down) ||
         !blockWithinLimit(across.size, down.size)) {
         return statusEnlargeAllocFailed;
     }
-    plan->source = source;
-    plan->factorX = across.factor;
-    plan->factorY = down.factor;
-    plan->width = across.size;
-    plan->height = down.size;
-    // The result's block holds at most rgbImageMaxBytes, so fx * fy stays far below 2^64 / 255.
-    plan->divisor =
-        static_cast<std::uint64_t>(across.factor) * static_cast<std::uint64_t>(down.factor);
-    constexpr std::uint64_t narrowLimit = std::numeric_limits<std::uint32_t>::max() / 255;
-    plan->magic = plan->divisor >= 2 && plan->divisor <= narrowLimit
-                      ? std::numeric_limits<std::uint64_t>::max() / plan->divisor + 1
-                      : 0;
+    *rows = {*source,
+             across.factor,
+             down.factor,
+             across.size,
+             down.size,
+             // The result's block holds at most rgbImageMaxBytes, so fx * fy stays far below
+             // 2^64 / 255.
+             reciprocalOf(static_cast<std::uint64_t>(across.factor) *
+                          static_cast<std::uint64_t>(down.factor)),
+             {-1, -1},
+             {nullptr, nullptr},
+             {nullptr, nullptr}};
+    if (source->imageRows == nullptr) {
+        std::size_t rowBytes = 0;
+        std::size_t bytes = 0;
+        if (mulOverflows(static_cast<std::size_t>(source->width), 3, &rowBytes) ||
+            mulOverflows(rowBytes, 2, &bytes)) {
+            return statusEnlargeAllocFailed;
+        }
+        auto* block = static_cast<std::uint8_t*>(std::malloc(bytes));
+        if (block == nullptr) return statusEnlargeAllocFailed;
+        rows->buffer[0] = block;
+        rows->buffer[1] = block + rowBytes;
+    }
     return 0;
 }
 
-void enlargeRow(const EnlargeRows* plan, std::int32_t y, std::uint8_t* out) {
-    if (plan->divisor == 1) {
-        makeRow<std::uint32_t>(plan, y, out, KeepQuotient{});
-    } else if (plan->magic != 0) {
-        makeRow<std::uint32_t>(plan, y, out, MagicQuotient{plan->magic});
+namespace {
+
+// Result row y with the quotient that suits the divisor.
+template <typename Row>
+void enlargeInto(EnlargeRows* rows, std::int32_t y, Row out) {
+    // Every numerator is at most 255 * fx * fy: below 2^32 up to this divisor.
+    constexpr std::uint64_t narrowLimit = std::numeric_limits<std::uint32_t>::max() / 255;
+    const Reciprocal& divisor = rows->divisor;
+    if (divisor.divisor == 1) {
+        makeRow<std::uint32_t>(rows, y, out, KeepQuotient{});
+    } else if (divisor.magic != 0 && divisor.divisor <= narrowLimit) {
+        makeRow<std::uint32_t>(rows, y, out, MagicQuotient{divisor});
     } else {
-        makeRow<std::uint64_t>(plan, y, out, PlainQuotient{plan->divisor});
+        makeRow<std::uint64_t>(rows, y, out, PlainQuotient{divisor.divisor});
     }
 }
 
 }  // namespace
 
+void enlargeRow(EnlargeRows* rows, std::int32_t y, std::uint8_t* out) {
+    enlargeInto(rows, y, ByteRow{out});
+}
+
+void enlargeRowPacked(EnlargeRows* rows, std::int32_t y, std::uint64_t* out) {
+    enlargeInto(rows, y, PackedRow{out});
+}
+
+void enlargeRowsEnd(EnlargeRows* rows) {
+    std::free(rows->buffer[0]);
+    rows->buffer[0] = rows->buffer[1] = nullptr;
+}
+
 std::int32_t enlargeImage(RgbImage* dest, std::int32_t width, std::int32_t height,
                           const RgbImage* source) {
-    EnlargeRows plan{};
-    const std::int32_t planned = enlargeRowsBegin(&plan, width, height, source);
+    if (source->status != 0) {
+        dest->status = statusEnlargeBadSource;
+        return statusEnlargeBadSource;
+    }
+    const PixelSource pixels = pixelSourceOfImage(source);
+    EnlargeRows rows{};
+    const std::int32_t planned = enlargeRowsBegin(&rows, width, height, &pixels);
     if (planned == statusEnlargeBadSource) {
         dest->status = statusEnlargeBadSource;
         return statusEnlargeBadSource;
@@ -233,20 +274,12 @@ std::int32_t enlargeImage(RgbImage* dest, std::int32_t width, std::int32_t heigh
         dest->status = statusAllocRefused | statusEnlargeAllocFailed;
         return statusEnlargeAllocFailed;
     }
-    if (rgbImageAlloc(dest, plan.width, plan.height) != 0) {
+    if (rgbImageAlloc(dest, rows.width, rows.height) != 0) {
         dest->status |= statusEnlargeAllocFailed;
         return statusEnlargeAllocFailed;
     }
-    if (source->height == 1) {
-        // All rows are alike: make one, copy it.
-        enlargeRow(&plan, 0, dest->rows[0]);
-        const std::size_t rowBytes = 3 * static_cast<std::size_t>(plan.width);
-        for (std::int32_t y = 1; y < plan.height; ++y) {
-            std::memcpy(dest->rows[y], dest->rows[0], rowBytes);
-        }
-        return 0;
-    }
-    for (std::int32_t y = 0; y < plan.height; ++y)
-        enlargeRow(&plan, y, dest->rows[y]);
+    for (std::int32_t y = 0; y < rows.height; ++y)
+        enlargeRow(&rows, y, dest->rows[y]);
+    enlargeRowsEnd(&rows);
     return 0;
 }

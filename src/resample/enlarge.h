@@ -4,6 +4,8 @@
 #include <cstdint>
 
 #include "raster/rgb_image.h"
+#include "resample/pixel_source.h"
+#include "util/reciprocal.h"
 
 // The size enlargeImage makes for a requested width x height on a source of sourceWidth x
 // sourceHeight (both at least 1). On an axis of s >= 2 pixels: factor * (s - 1) + 1 with
@@ -21,3 +23,34 @@ std::int32_t enlargedSize(std::int32_t width, std::int32_t height, std::int32_t 
 // allocated); 0 done.
 std::int32_t enlargeImage(RgbImage* dest, std::int32_t width, std::int32_t height,
                           const RgbImage* source);
+
+// An enlargement made one result row at a time from a pixel source: the factors (1 on a repeated
+// 1-pixel axis), the result's size, the divisor fx * fy, and the two source rows last read, with
+// their buffers for a palette source (null for an image).
+struct EnlargeRows {
+    PixelSource source;
+    std::int32_t factorX;
+    std::int32_t factorY;
+    std::int32_t width;
+    std::int32_t height;
+    Reciprocal divisor;
+    std::int32_t rowIndex[2];  // -1: none
+    const std::uint8_t* row[2];
+    std::uint8_t* buffer[2];
+};
+
+// Prepares `rows` to enlarge `source` as enlargeImage does. Results: 0x40000 a source without
+// pixels, 0x80000 a result enlargedSize refuses or buffers refused by the heap; 0 ready, to be
+// released with enlargeRowsEnd.
+std::int32_t enlargeRowsBegin(EnlargeRows* rows, std::int32_t width, std::int32_t height,
+                              const PixelSource* source);
+
+// Result row y (0 to height - 1) into `out` (3 * width bytes). Rows asked for from the top down
+// read each source row once.
+void enlargeRow(EnlargeRows* rows, std::int32_t y, std::uint8_t* out);
+
+// enlargeRow with each colour packed into a word (packColour): `out` holds width words.
+void enlargeRowPacked(EnlargeRows* rows, std::int32_t y, std::uint64_t* out);
+
+// Releases the buffers of prepared rows.
+void enlargeRowsEnd(EnlargeRows* rows);

@@ -20,11 +20,11 @@ std::int32_t refuseReduction(RgbImage* dest, std::int32_t width, std::int32_t he
     return statusResizeReduceFailed;
 }
 
-// Reduces `from` into `dest`. A failed reduction releases the block it may have left behind
+// Reduces `input` into `dest`. A failed reduction releases the block it may have left behind
 // and adds its bit to the status.
 std::int32_t reduceInto(RgbImage* dest, std::int32_t width, std::int32_t height,
-                        const RgbImage* from) {
-    if (reduceImage(dest, width, height, from) == 0) return 0;
+                        const ReduceInput* input) {
+    if (reduceInputToImage(dest, width, height, input) == 0) return 0;
     rgbImageFree(dest);
     dest->status |= statusResizeReduceFailed;
     return statusResizeReduceFailed;
@@ -38,39 +38,61 @@ std::int32_t resizeImage(RgbImage* dest, std::int32_t width, std::int32_t height
         dest->status = statusResizeBadSource;
         return statusResizeBadSource;
     }
-    std::int32_t w = 0;
-    std::int32_t h = 0;
-    if (resizeTargetSize(width, height, source->width, source->height, exactSize, &w, &h) != 0) {
-        dest->status = statusResizeBadSize;
-        return statusResizeBadSize;
+    ResizePlan plan{};
+    const std::int32_t planned =
+        resizePlan(width, height, source->width, source->height, exactSize, &plan);
+    if (planned == statusResizeReduceFailed) return refuseReduction(dest, plan.width, plan.height);
+    if (planned != 0) {
+        dest->status = planned;
+        return planned;
     }
-    const std::int32_t sourceWidth = source->width;
-    const std::int32_t sourceHeight = source->height;
-
-    if (w <= sourceWidth && h <= sourceHeight) {
-        if (reduceEdgesOverflow(w, h, sourceWidth, sourceHeight) != 0) {
-            return refuseReduction(dest, w, h);
-        }
-        return reduceInto(dest, w, h, source);
+    const PixelSource pixels = pixelSourceOfImage(source);
+    if (plan.workWidth == source->width && plan.workHeight == source->height) {
+        const ReduceInput input{&pixels, nullptr};
+        return reduceInto(dest, plan.width, plan.height, &input);
     }
-
-    // Larger on either axis: enlarge into a temporary raster, then reduce that to the target.
-    // A reduction bound to stop at an edge product is refused before anything is built, with
-    // the result the whole run would give; an enlargement too large to allocate fails first.
-    std::int32_t enlargedWidth = 0;
-    std::int32_t enlargedHeight = 0;
-    if (enlargedSize(w, h, sourceWidth, sourceHeight, &enlargedWidth, &enlargedHeight) == 0 &&
-        reduceEdgesOverflow(w, h, enlargedWidth, enlargedHeight) != 0) {
-        return refuseReduction(dest, w, h);
-    }
-    RgbImage enlarged{};
-    if (enlargeImage(&enlarged, w, h, source) != 0) {
+    // Larger on either axis: the enlargement is made row by row as the reduction reads it.
+    EnlargeRows enlarged{};
+    if (enlargeRowsBegin(&enlarged, plan.width, plan.height, &pixels) != 0) {
         dest->status = statusResizeEnlargeFailed;
         return statusResizeEnlargeFailed;
     }
-    const std::int32_t result = reduceInto(dest, w, h, &enlarged);
-    rgbImageFree(&enlarged);
+    const ReduceInput input{&pixels, &enlarged};
+    const std::int32_t result = reduceInto(dest, plan.width, plan.height, &input);
+    enlargeRowsEnd(&enlarged);
     return result;
+}
+
+std::int32_t resizeToGrey(GreyPicture* dest, const ResizePlan* plan, const PixelSource* source) {
+    if (plan->workWidth == source->width && plan->workHeight == source->height) {
+        const ReduceInput input{source, nullptr};
+        return reduceToGrey(dest, plan->width, plan->height, &input);
+    }
+    EnlargeRows enlarged{};
+    if (enlargeRowsBegin(&enlarged, plan->width, plan->height, source) != 0) return 1;
+    const ReduceInput input{source, &enlarged};
+    const std::int32_t result = reduceToGrey(dest, plan->width, plan->height, &input);
+    enlargeRowsEnd(&enlarged);
+    return result;
+}
+
+std::int32_t resizePlan(std::int32_t width, std::int32_t height, std::int32_t sourceWidth,
+                        std::int32_t sourceHeight, std::int32_t exactSize, ResizePlan* plan) {
+    std::int32_t w = 0;
+    std::int32_t h = 0;
+    if (resizeTargetSize(width, height, sourceWidth, sourceHeight, exactSize, &w, &h) != 0) {
+        return statusResizeBadSize;
+    }
+    *plan = {w, h, sourceWidth, sourceHeight};
+    // Larger on either axis: the reduction reads the enlargement.
+    if ((w > sourceWidth || h > sourceHeight) &&
+        enlargedSize(w, h, sourceWidth, sourceHeight, &plan->workWidth, &plan->workHeight) != 0) {
+        return statusResizeEnlargeFailed;
+    }
+    if (reduceEdgesOverflow(w, h, plan->workWidth, plan->workHeight) != 0) {
+        return statusResizeReduceFailed;
+    }
+    return 0;
 }
 
 std::int32_t resizeTargetSize(std::int32_t width, std::int32_t height, std::int32_t sourceWidth,
