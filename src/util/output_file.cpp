@@ -316,7 +316,10 @@ bool interruptPending() {
     for (int signal = 1; signal < NSIG; ++signal) {
         if (sigismember(&held, signal) != 1 || sigismember(&pending, signal) != 1) continue;
         struct sigaction action {};
-        if (sigaction(signal, nullptr, &action) != 0 || action.sa_handler != SIG_IGN) return true;
+        // Only a signal left to its default action ends the run; one the program ignores or
+        // catches (a handler of an embedding program, a fuzzer's timer) lets the file be placed.
+        if (sigaction(signal, nullptr, &action) != 0) return true;
+        if ((action.sa_flags & SA_SIGINFO) == 0 && action.sa_handler == SIG_DFL) return true;
     }
     return false;
 }

@@ -53,7 +53,7 @@ std::int32_t closeOutputFile(OutputFile* output, const char* path);
 // that mask back, and a signal that arrived meanwhile then takes effect.
 void holdInterrupts(sigset_t* saved);
 void releaseInterrupts(const sigset_t* saved);
-// True when a held signal waits and is not ignored.
+// True when a held signal waits with its default action (neither ignored nor caught).
 bool interruptPending();
 
 // The mode a new file gets: 0666 less the process's umask.
