@@ -92,6 +92,9 @@ const std::tuple<const char*, const char*, int, char, const char*, const char*> 
     // Pipes, FIFOs and standard input give what the file gives; endless sources end.
     {"PipeGivesWhatTheFileGives", "cat pic.gif | v /dev/stdin new.wbmp 0 0", 0, 'b', "", "fresh new.wbmp"},
     {"RedirectedInputGivesWhatTheFileGives", "v /dev/stdin new.wbmp 0 0 <pic.gif", 0, 'b', "", "fresh new.wbmp"},
+    // A FIFO without a reader swapped for a regular file before it is opened again (strace holds the program there).
+    {"FifoSwappedWhileOpenedIsRefused", "mkfifo d; ASAN_OPTIONS=detect_leaks=0 strace -qqf -e trace=openat2 -e inject=openat2:delay_exit=2000000 -o t \"$V\" pic.gif d 0 0 & "
+     "until grep -qs ENXIO t; do sleep 0.05; done; rm d; printf old >d; wait $!", 1, 'b', "pic.gif", "[ $(cat d) = old ]"},
     {"FifoGivesWhatTheFileGives", "mkfifo f; cat pic.gif >f & v f new.wbmp 0 0", 0, 'b', "", "fresh new.wbmp"},
     {"CutPipeFails", "head -c 20 pic.gif | v /dev/stdin new.wbmp 0 0", 1, 'b', "/dev/stdin", "kept; names cv.html dest.wbmp pic.gif"},
     {"PaddingUpTo32MiBIsRead", "{ gif 4 4 | head -c 19; head -c 33554398 /dev/zero; gif 4 4 | tail -c +20; } | v /dev/stdin new.wbmp 0 0", 0, 'b', "", "[ -s new.wbmp ]"},

@@ -80,7 +80,7 @@ const Case kCases[] = {
     bad("OneByteFileRefused", R"(\0)", cut),
     bad("TwoByteFileRefused", R"(\0\0)", cut),
     bad("CutDataRefused", R"(\0\0\5\3\260\300)", "fichier tronqué (données de l'image incomplètes)"),
-    {"MissingFileRefused", "$W missing", 1, "", says("missing", "fichier introuvable")},
+    {"MissingFileRefusedControlBytesAsQuestionMarks", "$W $'mi\\e]0;x\\a\\x7fss'", 1, "", says("mi?]0;x??ss", "fichier introuvable")},
     {"FolderRefused", "$W .", 1, "", says(".", "c'est un dossier, pas une image")},
     {"UnreadableFileRefused", "cp odd locked && chmod 0 locked && if [ $(id -u) = 0 ]; then setpriv --reuid=65534 "
      "--regid=65534 --clear-groups $W locked; else $W locked; fi",  // root reads any file
@@ -96,7 +96,7 @@ const Case kCases[] = {
      "cmp g.wbmp black", 0, "GIF87a", ""},
     {"GifReadByNetpbm", "command -v giftopnm >/dev/null || exit 0; giftopnm g.gif | cmp - <(wbmptopbm black)", 0, "", ""},
     usage("UsageWithoutImage", "$W --width 10", "il manque l'image WBMP"),
-    usage("UsageWithSecondImage", "$W a b", "une seule image à la fois, en trop : \"b\""),
+    usage("UsageWithSecondImage", "$W a $'b\\e'", "une seule image à la fois, en trop : \"b?\""),
     usage("UsageWithUnknownOption", "$W --largeur a", "option inconnue \"--largeur\""),
     usage("UsageWithoutWidthNumber", "$W a --width", "il manque le nombre de colonnes après \"--width\""),
     usage("UsageWithInvalidWidth", "$W --width=12abc a", "largeur invalide (un nombre de colonnes, 1 ou plus) : \"12abc\""),

@@ -14,15 +14,13 @@
 #include "app/document_file.h"
 #include "app/messages.h"
 #include "raster/gif_load.h"
+#include "util/shown_name.h"
 
 namespace {
 
 void printConversionError(const char* source) {
     std::fputs("*** varnock ERROR \"", stderr);
-    for (const char* at = source; *at != '\0'; ++at) {
-        const auto byte = static_cast<unsigned char>(*at);
-        std::fputc(byte < 0x20 || byte == 0x7F ? '?' : byte, stderr);
-    }
+    putShownName(source, stderr);
     std::fputs("\"\n\n", stderr);
 }
 

@@ -96,6 +96,22 @@ int openDestination(int folder, const char* name, bool* throughProc) {
     return fd;
 }
 
+// Opens `name` for writing and waits for a FIFO's reader, as ">" does, once openDestination met
+// none. This open has no O_CREAT, so the kernel's checks of a creating open (protected_fifos,
+// protected_regular) do not apply: a file put there since, other than the one `seen` describes
+// (another inode, or another kind of file on a reused inode number), is refused (-1).
+int reopenSeen(int folder, const char* name, const struct stat& seen) {
+    const int fd = openat(folder, name, O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    struct stat reached {};
+    if (fd < 0 ||
+        (fstat(fd, &reached) == 0 && reached.st_dev == seen.st_dev &&
+         reached.st_ino == seen.st_ino && (reached.st_mode & S_IFMT) == (seen.st_mode & S_IFMT))) {
+        return fd;
+    }
+    close(fd);
+    return -1;
+}
+
 // Copies the user.* attributes and the POSIX ACL of `from` to `to`, as cp --preserve=xattr does;
 // one that cannot be read or set is skipped.
 void copyExtendedAttributes(int from, int to) {
@@ -254,8 +270,7 @@ OutputFile openOutputFile(const char* path) {
     if (fd < 0 && errno == ENXIO) {  // a FIFO without a reader: wait for one, signals free
         releaseInterrupts(&output.savedMask);
         output.held = false;
-        return writeInPlace(&output, openat(output.folder, name, O_WRONLY | O_NOCTTY | O_CLOEXEC),
-                            false);
+        return writeInPlace(&output, reopenSeen(output.folder, name, seen), false);
     }
     if (fd < 0) return releaseOutput(&output);
     output.destination = fd;

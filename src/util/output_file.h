@@ -17,7 +17,8 @@
 // Written in place, cut to nothing first as fopen "wb" does: anything that is not a regular file
 // (a FIFO, a device), a regular file whose folder takes no new file (no permission, read-only)
 // or refuses the rename over it (a sticky folder, a file of another owner): there a failed write
-// leaves the file cut short. A name reached through a descriptor link of /proc (/dev/stdout,
+// leaves the file cut short. A FIFO that has no reader yet is opened again, blocking, and must
+// still be the same file. A name reached through a descriptor link of /proc (/dev/stdout,
 // /dev/fd/N) is written at its end, so the picture follows what was written there before.
 #pragma once
 

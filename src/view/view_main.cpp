@@ -10,7 +10,8 @@
 // export. Exit status: 0 drawn or written (or the help text, or the version), 1 the picture cannot
 // be shown or written (one line on standard error naming the file and the reason), 2 a wrong
 // command line (the reason and the usage text on standard error). A write beyond the file size
-// limit (ulimit -f) fails like a full disk, with its message, instead of killing the run.
+// limit (ulimit -f) fails like a full disk, with its message, instead of killing the run. A file
+// name or argument in a message shows each control byte as "?" (util/shown_name.h).
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,6 +24,7 @@
 
 #include "mono/mono_bitmap.h"
 #include "raster/gif_export.h"
+#include "util/shown_name.h"
 #include "view/view_render.h"
 
 namespace {
@@ -146,7 +148,9 @@ bool useColour() {
 }
 
 int refuse(const char* path, const char* reason) {
-    std::fprintf(stderr, "%s : \"%s\" : %s\n", programName, path, reason);
+    std::fprintf(stderr, "%s : \"", programName);
+    putShownName(path, stderr);
+    std::fprintf(stderr, "\" : %s\n", reason);
     return exitRefused;
 }
 
@@ -245,8 +249,7 @@ int show(const char* path, std::int32_t columns) {
     viewDraw(&shown, useColour() ? 1 : 0, stdout);
     monoFree(&shown, std::free);
     if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
-        std::fprintf(stderr, "%s : \"%s\" : erreur d'écriture du dessin\n", programName, path);
-        return exitRefused;
+        return refuse(path, "erreur d'écriture du dessin");
     }
     return 0;
 }
@@ -258,8 +261,9 @@ int main(int argc, char** argv) {
     const Request request = parseArguments(argc, argv);
     if (request.problem != nullptr) {
         if (request.culprit != nullptr) {
-            std::fprintf(stderr, "%s : %s \"%s\"\n\n%s", programName, request.problem,
-                         request.culprit, usageText);
+            std::fprintf(stderr, "%s : %s \"", programName, request.problem);
+            putShownName(request.culprit, stderr);
+            std::fprintf(stderr, "\"\n\n%s", usageText);
         } else {
             std::fprintf(stderr, "%s : %s\n\n%s", programName, request.problem, usageText);
         }
