@@ -54,6 +54,13 @@ bool blockWithinLimit(std::int32_t width, std::int32_t height) {
     return rgbImageLayout(width, height, rowAlignment, &layout);
 }
 
+// The enlargement's size rule: both axes planned, and a raster of the result within the limit.
+bool planEnlargement(std::int32_t width, std::int32_t height, std::int32_t sourceWidth,
+                     std::int32_t sourceHeight, AxisPlan* across, AxisPlan* down) {
+    return planAxis(width, sourceWidth, across) && planAxis(height, sourceHeight, down) &&
+           blockWithinLimit(across->size, down->size);
+}
+
 // Quotients by fx * fy. With a divisor of 1 the numerator is the value.
 struct KeepQuotient {
     std::uint32_t operator()(std::uint32_t numerator) const { return numerator; }
@@ -180,9 +187,7 @@ std::int32_t enlargedSize(std::int32_t width, std::int32_t height, std::int32_t 
                           std::int32_t* resultHeight) {
     AxisPlan across{};
     AxisPlan down{};
-    if (!planAxis(width, sourceWidth, &across)) return 1;
-    if (!planAxis(height, sourceHeight, &down)) return 1;
-    if (!blockWithinLimit(across.size, down.size)) return 1;
+    if (!planEnlargement(width, height, sourceWidth, sourceHeight, &across, &down)) return 1;
     *resultWidth = across.size;
     *resultHeight = down.size;
     return 0;
@@ -193,10 +198,8 @@ std::int32_t enlargeRowsBegin(EnlargeRows* rows, std::int32_t width, std::int32_
     if (source->width < 1 || source->height < 1) return statusEnlargeBadSource;
     AxisPlan across{};
     AxisPlan down{};
-    if (!planAxis(width, source->width, &across) || !planAxis(height, source->height, &down) ||
-        !blockWithinLimit(across.size, down.size)) {
+    if (!planEnlargement(width, height, source->width, source->height, &across, &down))
         return statusEnlargeAllocFailed;
-    }
     *rows = {*source,
              across.factor,
              down.factor,
