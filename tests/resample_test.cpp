@@ -99,12 +99,13 @@ TEST(ReduceImage, MatchesTheRule) {
 
 // Source size, requested size, result size, and the steps between the pixels checked: the
 // source in the even columns; numerators beyond 32 bits, with the last row and column; a 1-pixel
-// axis repeats its pixel, at least once.
+// axis repeats its pixel, at least once; an axis asked smaller than its source keeps its size.
 // clang-format off
 const testsupport::NamedRow<8> kEnlargements[] = {{"SourceInTheEvenColumns", {200, 150, 201, 150, 399, 150, 1, 1}},
     {"Factor999", {2, 2, 1000, 1000, 1000, 1000, 3, 7}}, {"Beyond32BitsToTheLastRowAndColumn", {2, 2, 20000, 900, 20000, 900, 7, 29}},
     {"OneColumnRepeated", {1, 3, 2, 5, 2, 5, 1, 1}}, {"OneRowRepeated", {3, 1, 5, 2, 5, 2, 1, 1}},
-    {"OnePixelAtLeastOnce", {1, 1, 0, -4, 1, 1, 1, 1}}, {"FactorThree", {2, 2, 4, 4, 4, 4, 1, 1}}};
+    {"OnePixelAtLeastOnce", {1, 1, 0, -4, 1, 1, 1, 1}}, {"FactorThree", {2, 2, 4, 4, 4, 4, 1, 1}},
+    {"FactorBelowOneRaisedToOne", {200, 150, 1, 300, 200, 448, 7, 3}}};
 // clang-format on
 TABLE_TEST(EnlargeImage, MatchesTheBlendFormula, kEnlargements) {
     const auto& [sw, sh, width, height, rw, rh, stepX, stepY] = std::get<1>(GetParam());
